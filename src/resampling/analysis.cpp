@@ -1,0 +1,8 @@
+#include "resampling/analysis.h"
+
+namespace ramovia {
+
+Analysis::Analysis(char decimalSeparator)
+    : Enzym(std::make_unique<TEnzym>()), DecimalSeparator(decimalSeparator) {}
+
+}  // namespace ramovia

@@ -1,0 +1,10 @@
+#include "model/enzym.h"
+
+namespace ramovia {
+
+void TEnzym::EmptyTreeList() {
+  treeIndex_.clear();
+  EmptyOwnedList(TreeList);
+}
+
+}  // namespace ramovia
