@@ -160,7 +160,7 @@ std::uint64_t RoundScaled(double a, int decimals) {
   }
   // a < 2^24, so shift > 28; the product stays below 2^70.
   const Uint128 scaled = static_cast<Uint128>(mantissa) * kPow10[decimals];
-  if (shift >= 128) return 0;  // below 2^-57 of a unit: far less than a half
+  if (shift >= 128) return 0;  // less than 2^-58 of a unit
   const Uint128 whole = scaled >> shift;
   const Uint128 halfBit = (scaled >> (shift - 1)) & 1;
   return static_cast<std::uint64_t>(whole + halfBit);
