@@ -21,7 +21,7 @@ struct TreeWorkspace {
   std::vector<int> slotOf;      // UPGMA: taxon -> slot of its cluster
   std::vector<int> mass;        // leaf count per slot (UPGMA) or per position (NJ)
   std::vector<int> rowPartner;  // UPGMA: best partner per slot, 0 = to be recomputed
-  std::vector<double> rowBest;  // UPGMA: best value per slot
+  std::vector<double> rowBest;  // UPGMA: best value per slot; NJ: the criterion of one row
   std::vector<double> r;        // NJ: net divergences per position
   std::vector<std::unique_ptr<TKVTreeNodeItem>> clusters;  // by slot (UPGMA) or position (NJ)
   std::vector<std::unique_ptr<TKVTreeNodeItem>> spare;     // NJ: renumbering buffer
