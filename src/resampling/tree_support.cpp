@@ -5,7 +5,9 @@
 
 namespace ramovia {
 
-BitsetCounts::BitsetCounts(int words) : words_(words < 1 ? 1 : words) { slots_.assign(16, 0); }
+BitsetCounts::BitsetCounts(int words) : words_(words < 1 ? 1 : words) {
+  slots_.assign(16, 0);
+}
 
 uint64_t BitsetCounts::Hash(const uint64_t* bits) const {
   uint64_t h = 0x9E3779B97F4A7C15ull;
@@ -106,8 +108,8 @@ int CladeSupportIndex::NameId(const std::string& name) const {
   return it == nameId_.end() ? -1 : it->second;
 }
 
-// Leaves the bit set of x at the returned arena offset; clades of two leaves or more are
-// collected in seen_ order-free through the caller.
+// Leaves the bit set of x at the returned arena offset and appends the set of every clade of two
+// leaves or more to seen_. repeated turns true when two leaves share a name.
 std::size_t CladeSupportIndex::Walk(const TKVTreeNodeItem* x, bool& repeated) {
   const auto w = static_cast<std::size_t>(words_);
   const std::size_t off = arena_.size();
@@ -123,9 +125,11 @@ std::size_t CladeSupportIndex::Walk(const TKVTreeNodeItem* x, bool& repeated) {
       arena_.resize(c);
     }
     std::size_t bits = 0;
-    for (std::size_t k = 0; k < w; ++k) bits += static_cast<std::size_t>(std::popcount(arena_[off + k]));
-    if (bits >= 2) seen_.insert(seen_.end(), arena_.begin() + static_cast<std::ptrdiff_t>(off),
-                                arena_.begin() + static_cast<std::ptrdiff_t>(off + w));
+    for (std::size_t k = 0; k < w; ++k)
+      bits += static_cast<std::size_t>(std::popcount(arena_[off + k]));
+    if (bits >= 2)
+      seen_.insert(seen_.end(), arena_.begin() + static_cast<std::ptrdiff_t>(off),
+                   arena_.begin() + static_cast<std::ptrdiff_t>(off + w));
   } else {
     const int id = NameId(x->Name.str());
     arena_[off + static_cast<std::size_t>(id) / 64] |= uint64_t{1} << (id % 64);
@@ -181,7 +185,8 @@ int32_t CladeSupportIndex::Support(const TKVTreeNodeItem* clade) const {
     for (std::size_t e = 0; e < leafSets_.size(); ++e) {
       const uint64_t* set = leafSets_.Bits(e);
       bool all = true;
-      for (int k = 0; k < words_ && all; ++k) all = (bits[static_cast<std::size_t>(k)] & ~set[k]) == 0;
+      for (int k = 0; k < words_ && all; ++k)
+        all = (bits[static_cast<std::size_t>(k)] & ~set[k]) == 0;
       if (all) covered += leafSets_.Count(e);
     }
     // A clade that repeats a name has fewer distinct names than leaves: no tree with distinct

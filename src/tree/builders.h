@@ -15,9 +15,9 @@ namespace ramovia {
 // Scratch of one build. Grows to the largest taxon count seen and is reused, so a build allocates
 // nothing but its tree nodes once the workspace has grown.
 struct TreeWorkspace {
-  SquareMatrix W;  // UPGMA: sums of K per cluster pair; NJ: the working matrix
-  SquareMatrix C;  // UPGMA: the means; NJ: the copy of W taken at every step
-  std::vector<int> order;       // slot of the cluster at each working-list position
+  SquareMatrix W;               // UPGMA: sums of K per cluster pair; NJ: the working matrix
+  SquareMatrix C;               // UPGMA: the means; NJ: the copy of W taken at every step
+  std::vector<int> order;       // UPGMA: slot at each list position; NJ: masses being renumbered
   std::vector<int> slotOf;      // UPGMA: taxon -> slot of its cluster
   std::vector<int> mass;        // leaf count per slot (UPGMA) or per position (NJ)
   std::vector<int> rowPartner;  // UPGMA: best partner per slot, 0 = to be recomputed
@@ -59,4 +59,3 @@ std::unique_ptr<TKVTreeNodeItem> BuildOnDataSet(TEnzym& e, bool nbJoin);
 }  // namespace tree_detail
 
 }  // namespace ramovia
-

@@ -11,8 +11,7 @@ namespace {
 
 // v[j] = w[j] - (ri + r[j]) / d for j in from..to. Two lanes at a time: each lane does the same
 // correctly rounded operations as the scalar form, so the values are the same doubles.
-void Criterion(const double* w, const double* r, double ri, double d, double* v, int from,
-               int to) {
+void Criterion(const double* w, const double* r, double ri, double d, double* v, int from, int to) {
   int j = from;
 #if defined(__GNUC__)
   using V2 = double __attribute__((vector_size(16)));
@@ -161,5 +160,7 @@ std::unique_ptr<TKVTreeNodeItem> BuildNbJoin(const SquareMatrix& K, int n,
 }  // namespace ramovia
 
 namespace ramovia {
-void TEnzym::GenTreeNbJoin() { AddTreeToList(tree_detail::BuildOnDataSet(*this, true)); }
+void TEnzym::GenTreeNbJoin() {
+  AddTreeToList(tree_detail::BuildOnDataSet(*this, true));
+}
 }  // namespace ramovia

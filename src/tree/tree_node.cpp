@@ -13,7 +13,9 @@ void AppendLabel(std::string& out, int32_t support) {
 }
 }  // namespace
 
-int32_t TKVTreeNodeItem::GetMass() const { return 1; }
+int32_t TKVTreeNodeItem::GetMass() const {
+  return 1;
+}
 
 std::string TKVTreeNodeItem::GetDesc() const {
   std::string s;
@@ -31,8 +33,12 @@ std::string TKVTreeNodeItem::GetDescNbJoin() const {
   return s;
 }
 
-void TKVTreeNodeItem::AppendDesc(std::string& out) const { out += Name.str(); }
-void TKVTreeNodeItem::AppendDescStd(std::string& out) const { out += Name.str(); }
+void TKVTreeNodeItem::AppendDesc(std::string& out) const {
+  out += Name.str();
+}
+void TKVTreeNodeItem::AppendDescStd(std::string& out) const {
+  out += Name.str();
+}
 void TKVTreeNodeItem::AppendDescNbJoin(std::string& out) const {
   out += Name.str();
   out += ':';
@@ -45,9 +51,15 @@ bool TKVTreeNodeItem::HasSubTrees(const TKVTreeNodeItem*, const TKVTreeNodeItem*
 bool TKVTreeNodeItem::HasSameFragment(const TKVTreeNodeItem* s) const {
   return s != nullptr && s->ItemInTreeText(Name.str());
 }
-bool TKVTreeNodeItem::ItemInTree(int32_t n) const { return Num == n; }
-bool TKVTreeNodeItem::ItemInTreeText(const std::string& t) const { return Name.str() == t; }
-double TKVTreeNodeItem::GetDistance() const { return Distance; }
+bool TKVTreeNodeItem::ItemInTree(int32_t n) const {
+  return Num == n;
+}
+bool TKVTreeNodeItem::ItemInTreeText(const std::string& t) const {
+  return Name.str() == t;
+}
+double TKVTreeNodeItem::GetDistance() const {
+  return Distance;
+}
 
 int32_t TKVTreeNode::GetMass() const {
   return (Left ? Left->GetMass() : 0) + (Right ? Right->GetMass() : 0);
@@ -93,8 +105,7 @@ bool TKVTreeNode::HasSubTrees(const TKVTreeNodeItem* s, const TKVTreeNodeItem* t
   const int32_t other = s->GetMass();
   if (mass == other) return HasSameFragment(s);
   // A missing child holds no clade.
-  if (mass > other)
-    return (Left && Left->HasSubTrees(s, t)) || (Right && Right->HasSubTrees(s, t));
+  if (mass > other) return (Left && Left->HasSubTrees(s, t)) || (Right && Right->HasSubTrees(s, t));
   return false;
 }
 

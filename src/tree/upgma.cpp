@@ -29,7 +29,8 @@ namespace tree_detail {
 void CheckBuildInput(const SquareMatrix& K, int n) {
   if (n <= 0) throw ListIndexError(0);
   if (K.capacity() < n)
-    throw std::invalid_argument("The matrix holds " + std::to_string(K.capacity() < 0 ? 0 : K.capacity()) +
+    throw std::invalid_argument("The matrix holds " +
+                                std::to_string(K.capacity() < 0 ? 0 : K.capacity()) +
                                 " taxa, but the taxon list has " + std::to_string(n));
 }
 
@@ -253,6 +254,8 @@ void TEnzym::GenTree() {
   }
 }
 
-void TEnzym::GenTreeUPGMA() { AddTreeToList(tree_detail::BuildOnDataSet(*this, false)); }
+void TEnzym::GenTreeUPGMA() {
+  AddTreeToList(tree_detail::BuildOnDataSet(*this, false));
+}
 
 }  // namespace ramovia

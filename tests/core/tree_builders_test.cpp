@@ -44,8 +44,7 @@ Clusters Leaves(const std::vector<ItemName>& names) {
 
 // UPGMA step by step as described: W rebuilt from K with a search by ItemInTree.
 std::unique_ptr<TKVTreeNodeItem> LiteralUPGMA(const SquareMatrix& K,
-                                              const std::vector<ItemName>& names,
-                                              bool isDistance) {
+                                              const std::vector<ItemName>& names, bool isDistance) {
   const int N = static_cast<int>(names.size());
   Clusters list = Leaves(names);
   SquareMatrix W(N);
@@ -57,7 +56,8 @@ std::unique_ptr<TKVTreeNodeItem> LiteralUPGMA(const SquareMatrix& K,
     std::vector<int> find(static_cast<std::size_t>(N) + 1, 0);
     for (int t = 1; t <= N; ++t)
       for (int k = 1; k <= n && find[static_cast<std::size_t>(t)] == 0; ++k)
-        if (list[static_cast<std::size_t>(k - 1)]->ItemInTree(t)) find[static_cast<std::size_t>(t)] = k;
+        if (list[static_cast<std::size_t>(k - 1)]->ItemInTree(t))
+          find[static_cast<std::size_t>(t)] = k;
     for (int i = 1; i <= N; ++i) {
       const int k = find[static_cast<std::size_t>(i)];
       for (int j = 1; j <= N; ++j) {
@@ -113,7 +113,8 @@ std::unique_ptr<TKVTreeNodeItem> LiteralNbJoin(const SquareMatrix& K,
       double best = 1e20;
       for (int i = 1; i < n; ++i)
         for (int j = i + 1; j <= n; ++j) {
-          const double v = W(i, j) - (r[static_cast<std::size_t>(i)] + r[static_cast<std::size_t>(j)]) / (n - 2);
+          const double v =
+              W(i, j) - (r[static_cast<std::size_t>(i)] + r[static_cast<std::size_t>(j)]) / (n - 2);
           if (v < best) {
             best = v;
             p = i;
@@ -127,7 +128,9 @@ std::unique_ptr<TKVTreeNodeItem> LiteralNbJoin(const SquareMatrix& K,
       P->Distance = C(p, q) / 2;
       Q->Distance = C(p, q) / 2;
     } else {
-      P->Distance = (r[static_cast<std::size_t>(p)] - r[static_cast<std::size_t>(q)]) / (2 * (n - 2)) + C(p, q) / 2;
+      P->Distance =
+          (r[static_cast<std::size_t>(p)] - r[static_cast<std::size_t>(q)]) / (2 * (n - 2)) +
+          C(p, q) / 2;
       Q->Distance = C(p, q) - P->Distance;
     }
     std::vector<int> newPos(static_cast<std::size_t>(n) + 1, 0);
@@ -142,7 +145,8 @@ std::unique_ptr<TKVTreeNodeItem> LiteralNbJoin(const SquareMatrix& K,
     for (int k = 1; k <= n; ++k)
       for (int m = k + 1; m <= n; ++m) {
         if (k == p || k == q || m == p || m == q) continue;
-        const int nk = newPos[static_cast<std::size_t>(k)], nm = newPos[static_cast<std::size_t>(m)];
+        const int nk = newPos[static_cast<std::size_t>(k)],
+                  nm = newPos[static_cast<std::size_t>(m)];
         W(nk, nm) = C(k, m);
         W(nm, nk) = C(m, k);
       }
@@ -316,7 +320,8 @@ TEST(Builders, ManyTaxaWithTiesKeepTheirStructure) {
   TreeWorkspace ws;
   for (int n : {200, 230}) {  // a data set may exceed 200 taxa: the workspace grows
     RandomCase c = MakeCase(gen, n, 0);
-    for (int i = 0; i < n; ++i) c.names[static_cast<std::size_t>(i)] = "x" + std::to_string(i * 7919 % 1000);
+    for (int i = 0; i < n; ++i)
+      c.names[static_cast<std::size_t>(i)] = "x" + std::to_string(i * 7919 % 1000);
     const auto names = Pointers(c.names);
     for (int method = 0; method < 3; ++method) {
       auto build = [&] {

@@ -205,7 +205,8 @@ TEST(TreeSupport, FastIndexMatchesTreeWalkOnRandomTrees) {
     if (round % 3 == 2) pool.push_back("n0");  // a repeated name
     TEnzym e;
     std::uniform_int_distribution<int> count(1, 3);
-    const int minTaxa = round % 2 == 0 ? static_cast<int>(pool.size()) : 2;  // all taxa, or a jackknife
+    const int minTaxa =
+        round % 2 == 0 ? static_cast<int>(pool.size()) : 2;  // all taxa, or a jackknife
     for (int t = 0; t < 40; ++t) {
       auto tree = RandomTree(gen, pool, minTaxa);
       const std::string text = tree->GetDesc();
@@ -304,7 +305,8 @@ TEST(TreeView, SupportIsShownAndStored) {
   Add(*e, "((A,B),C)", 1);
   Add(*e, "((A,C),B)", 7);
   const auto lines = TreeViewLines(*e, e->RefTree.get(), true);
-  const std::vector<TreeViewLine> expect = {{0, "100 %"}, {1, "12 %"}, {2, "A"}, {2, "B"}, {1, "C"}};
+  const std::vector<TreeViewLine> expect = {
+      {0, "100 %"}, {1, "12 %"}, {2, "A"}, {2, "B"}, {1, "C"}};
   EXPECT_EQ(lines, expect);
   EXPECT_EQ(e->RefTree->GetDesc(), "((A,B)'12',C)'100'");
   e->RefreshTree();

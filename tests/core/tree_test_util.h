@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <stdexcept>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
