@@ -1,0 +1,341 @@
+#include "input/table_parser.h"
+
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <stdexcept>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+
+#include "input/number_text.h"
+#include "resampling/analysis.h"
+
+namespace ramovia {
+
+// --- lines and cells ---
+
+LineCursor::LineCursor(std::string_view text) : rest_(text), done_(false) {
+  const auto nul = rest_.find('\0');
+  if (nul != std::string_view::npos) rest_ = rest_.substr(0, nul);
+  done_ = rest_.empty();
+}
+
+bool LineCursor::Next(std::string_view& line) {
+  if (done_) return false;
+  const auto brk = rest_.find_first_of("\r\n");
+  if (brk == std::string_view::npos) {
+    line = rest_;
+    done_ = true;
+    return true;
+  }
+  line = rest_.substr(0, brk);
+  std::size_t next = brk + 1;
+  if (rest_[brk] == '\r' && next < rest_.size() && rest_[next] == '\n') ++next;
+  rest_ = rest_.substr(next);
+  done_ = rest_.empty();  // a break at the very end opens no line
+  return true;
+}
+
+std::vector<std::string_view> SplitLines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  LineCursor cursor(text);
+  std::string_view line;
+  while (cursor.Next(line)) lines.push_back(line);
+  return lines;
+}
+
+void CutCells(std::string_view line, std::vector<std::string_view>& cells) {
+  cells.clear();
+  std::size_t start = 0;
+  for (;;) {
+    const auto tab = line.find('\t', start);
+    if (tab == std::string_view::npos) {
+      cells.push_back(line.substr(start));
+      return;
+    }
+    cells.push_back(line.substr(start, tab - start));
+    start = tab + 1;
+  }
+}
+
+std::vector<std::string_view> CutCells(std::string_view line) {
+  std::vector<std::string_view> cells;
+  CutCells(line, cells);
+  return cells;
+}
+
+std::size_t CountNonEmpty(const std::vector<std::string_view>& cells) {
+  std::size_t n = 0;
+  for (auto c : cells)
+    if (!c.empty()) ++n;
+  return n;
+}
+
+LineKind ClassifyLine(const std::vector<std::string_view>& cells) {
+  const std::size_t filled = CountNonEmpty(cells);
+  if (filled == 0) return LineKind::Blank;
+  if (!cells.front().empty() && filled <= 2) return LineKind::BlockHeader;
+  return LineKind::Data;
+}
+
+std::vector<std::string> ReadTaxonNames(std::string_view nameLine) {
+  std::vector<std::string_view> cells;
+  CutCells(nameLine, cells);
+  std::vector<std::string> names;
+  for (std::size_t i = 1; i < cells.size(); ++i)
+    if (!cells[i].empty()) names.emplace_back(cells[i]);
+  return names;
+}
+
+std::optional<double> ReadValueCell(std::string_view cell, char decimalSeparator) {
+  if (cell.empty()) return std::nullopt;
+  // A presence table is almost all single digits; they read the same without the full parse
+  // (unless the separator itself is a digit, when "1" may be a lone separator).
+  const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+  if (cell.size() == 1 && isDigit(cell[0]) && !isDigit(decimalSeparator))
+    return static_cast<double>(cell[0] - '0');
+  return ReadInputNumber(cell, decimalSeparator);
+}
+
+std::vector<std::string> TaxonNameWarnings(const std::vector<std::string>& names) {
+  std::vector<std::string> warnings;
+  std::unordered_map<std::string, std::size_t> firstByStored;  // stored name -> first full name
+  std::unordered_set<std::string> seen;
+  std::unordered_set<std::string> reportedTwice;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::string& name = names[i];
+    const std::string stored = ItemName(name).str();
+    const auto [first, isNew] = firstByStored.try_emplace(stored, i);
+    if (isNew) {
+      seen.insert(name);
+      continue;
+    }
+    if (seen.contains(name)) {
+      if (reportedTwice.insert(name).second)
+        warnings.push_back("Taxon name \"" + name +
+                           "\" stands more than once in the taxon-name line; its columns were "
+                           "merged into one taxon \"" +
+                           stored + "\".");
+      continue;
+    }
+    seen.insert(name);
+    warnings.push_back("Taxon names \"" + names[first->second] + "\" and \"" + name +
+                       "\" are the same in their first " + std::to_string(kItemNameLength) +
+                       " characters and were merged into one taxon \"" + stored + "\".");
+  }
+  return warnings;
+}
+
+// --- the reading of a whole table ---
+
+namespace {
+
+constexpr double kNoSiteLength = -1.0;
+
+// Fragment numbers and block ids are 32-bit; a text long enough to run past them is refused
+// rather than numbered wrongly.
+int32_t NextNumber(int64_t& counter, const char* what) {
+  if (counter > std::numeric_limits<int32_t>::max())
+    throw std::length_error(std::string("The table has more ") + what + " than can be numbered.");
+  return static_cast<int32_t>(counter++);
+}
+
+class TableReader {
+ public:
+  TableReader(Analysis& analysis, bool freq, std::vector<std::string> names)
+      : analysis_(analysis), freq_(freq), names_(std::move(names)) {
+    storedNames_.reserve(names_.size());
+    for (const auto& n : names_) storedNames_.emplace_back(n);
+  }
+
+  void ReadLines(LineCursor& cursor) {
+    NewBlockTaxa();
+    std::string_view line;
+    while (cursor.Next(line)) {
+      CutCells(line, cells_);
+      switch (ClassifyLine(cells_)) {
+        case LineKind::Blank:
+          break;
+        case LineKind::Data:
+          ReadDataLine();
+          break;
+        case LineKind::BlockHeader:
+          ReadHeaderLine();
+          break;
+      }
+    }
+    if (!blockEmpty_) CloseBlock();
+  }
+
+ private:
+  void NewBlockTaxa() {
+    taxa_.clear();
+    taxa_.reserve(storedNames_.size());
+    for (const auto& name : storedNames_) {
+      auto druh = std::make_unique<TDruh>();
+      druh->Name = name;
+      druh->Tag = -1;
+      taxa_.push_back(std::move(druh));
+    }
+    blockEmpty_ = true;
+  }
+
+  void ReadDataLine() {
+    const std::string_view label = cells_.front();
+    const int32_t num = NextNumber(fragmentCounter_, "data lines");
+    const ItemName name = label.empty() ? ItemName(std::to_string(num)) : ItemName(label);
+    const int32_t blockId = static_cast<int32_t>(
+        std::min<int64_t>(enzymIdCounter_, std::numeric_limits<int32_t>::max()));
+    const char sep = analysis_.DecimalSeparator;
+    for (std::size_t k = 0; k < taxa_.size(); ++k) {
+      const std::optional<double> value =
+          k + 1 < cells_.size() ? ReadValueCell(cells_[k + 1], sep) : std::nullopt;
+      TDruh& taxon = *taxa_[k];
+      if (!value) {
+        if (freq_) taxon.Tag = -1;
+        continue;
+      }
+      if (freq_ || *value != 0.0) {
+        auto f = std::make_unique<TFragment>();
+        f->Name = name;
+        f->Num = num;
+        f->Reference = kTrue16;
+        f->Value = *value;
+        f->EnzymId = blockId;
+        taxon.AddFragment(std::move(f));
+        blockEmpty_ = false;
+      }
+      taxon.Tag = 0;
+    }
+  }
+
+  // The SiteLength of a header line that has a value beside its name.
+  double HeaderValue() const {
+    const std::optional<double> v =
+        ReadInputNumber(cells_.size() > 1 ? cells_[1] : std::string_view(),
+                        analysis_.DecimalSeparator);
+    return v ? *v : kNoSiteLength;
+  }
+
+  void ReadHeaderLine() {
+    const bool withValue = CountNonEmpty(cells_) == 2;
+    if (!headerSeen_) {
+      headerSeen_ = true;
+      blockName_ = std::string(cells_.front());
+      siteLength_ = withValue ? HeaderValue() : kNoSiteLength;
+      return;
+    }
+    CloseBlock();
+    blockName_ = std::string(cells_.front());
+    NewBlockTaxa();
+    if (withValue) siteLength_ = HeaderValue();
+  }
+
+  void CloseBlock() {
+    auto block = std::make_unique<TEnzym>();
+    block->EnzymId = NextNumber(enzymIdCounter_, "blocks");
+    block->Name = blockName_;
+    if (siteLength_ != kNoSiteLength) block->SiteLength = siteLength_;
+    block->Druhy = std::move(taxa_);
+    taxa_.clear();
+    if (!block->Druhy.empty()) {
+      block->PrepareFragmentList();
+      analysis_.Loci.push_back(std::move(block));
+    }
+  }
+
+  Analysis& analysis_;
+  const bool freq_;
+  const std::vector<std::string> names_;
+  std::vector<ItemName> storedNames_;
+  std::vector<std::unique_ptr<TDruh>> taxa_;  // the open block's taxa
+  std::vector<std::string_view> cells_;
+  std::string blockName_;
+  bool blockEmpty_ = true;
+  bool headerSeen_ = false;
+  double siteLength_ = kNoSiteLength;
+  int64_t fragmentCounter_ = 1;
+  int64_t enzymIdCounter_ = 0;
+};
+
+}  // namespace
+
+Bool16 Analysis::IsFreq(std::string_view text, char decimalSeparator) {
+  LineCursor cursor(text);
+  std::string_view line;
+  if (!cursor.Next(line)) return kFalse16;
+  std::vector<std::string_view> cells;
+  while (cursor.Next(line)) {
+    CutCells(line, cells);
+    if (CountNonEmpty(cells) < 3) continue;
+    for (std::size_t i = 1; i < cells.size(); ++i) {
+      const std::optional<double> v = ReadValueCell(cells[i], decimalSeparator);
+      if (v && *v != 0.0 && *v != 1.0) return kTrue16;
+    }
+  }
+  return kFalse16;
+}
+
+void Analysis::GetFromText(std::string_view text) {
+  Warnings.clear();
+  EmptyOwnedList(Loci);
+  try {
+    LineCursor cursor(text);
+    std::string_view nameLine;
+    if (!cursor.Next(nameLine)) throw ListIndexError(0);
+
+    const bool freq = IsFreq(text, DecimalSeparator) != kFalse16;
+    if (freq) {
+      Caption = "Frequence analyze: " + Caption;
+      if (Methods.size() == 5) Methods.erase(Methods.begin() + 4);
+    }
+
+    std::vector<std::string> names = ReadTaxonNames(nameLine);
+    if (names.empty())
+      Warnings.emplace_back("The first line names no taxon, so no data were read from the table.");
+    for (auto& w : TaxonNameWarnings(names)) Warnings.push_back(std::move(w));
+
+    TableReader reader(*this, freq, std::move(names));
+    reader.ReadLines(cursor);
+  } catch (...) {
+    GetDruhyList();
+    throw;
+  }
+  GetDruhyList();
+}
+
+void Analysis::GetDruhyList() {
+  TEnzym& all = *Enzym;
+  all.Clear();
+  // Clear has emptied the reduced list; leaving it active would hide every taxon from the
+  // name lookup below and split each taxon into one copy per block.
+  all.UseRedukovaneDruhy = false;
+  all.SiteLength = 0;
+
+  // Position in Druhy of the first taxon of each name: the answer of GetDruhStr without a scan.
+  std::unordered_map<std::string, std::size_t> byName;
+  for (const auto& block : Loci) {
+    all.SiteLength += block->SiteLength;
+    for (const auto& blockTaxon : block->Druhy) {
+      const auto [at, isNew] = byName.try_emplace(blockTaxon->Name.str(), all.Druhy.size());
+      if (isNew) {
+        auto taxon = std::make_unique<TDruh>();
+        taxon->Name = blockTaxon->Name;
+        all.AddDruh(std::move(taxon));
+      }
+      TDruh& taxon = *all.Druhy[at->second];
+      if (blockTaxon->Tag == -1) {
+        taxon.AddForbiddenEnzym(block->EnzymId);
+        continue;
+      }
+      taxon.Fragmenty.reserve(taxon.Fragmenty.size() + blockTaxon->Fragmenty.size());
+      for (const auto& f : blockTaxon->Fragmenty)
+        taxon.AddFragment(std::make_unique<TFragment>(*f));
+    }
+    block->CompactDruhyList();
+  }
+  all.PrepareFragmentList();
+}
+
+}  // namespace ramovia
