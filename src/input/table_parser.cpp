@@ -23,8 +23,11 @@ LineCursor::LineCursor(std::string_view text) : rest_(text), done_(false) {
 
 bool LineCursor::Next(std::string_view& line) {
   if (done_) return false;
-  const auto brk = rest_.find_first_of("\r\n");
-  if (brk == std::string_view::npos) {
+  // A plain scan: find_first_of tests every byte against the set by a call of its own.
+  std::size_t brk = 0;
+  const std::size_t n = rest_.size();
+  while (brk < n && rest_[brk] != '\r' && rest_[brk] != '\n') ++brk;
+  if (brk == n) {
     line = rest_;
     done_ = true;
     return true;
@@ -47,16 +50,17 @@ std::vector<std::string_view> SplitLines(std::string_view text) {
 
 void CutCells(std::string_view line, std::vector<std::string_view>& cells) {
   cells.clear();
+  // Cells are mostly one or two bytes: a plain scan beats a search call per cell.
+  const char* const data = line.data();
+  const std::size_t n = line.size();
   std::size_t start = 0;
-  for (;;) {
-    const auto tab = line.find('\t', start);
-    if (tab == std::string_view::npos) {
-      cells.push_back(line.substr(start));
-      return;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (data[i] == '\t') {
+      cells.emplace_back(data + start, i - start);
+      start = i + 1;
     }
-    cells.push_back(line.substr(start, tab - start));
-    start = tab + 1;
   }
+  cells.emplace_back(data + start, n - start);
 }
 
 std::vector<std::string_view> CutCells(std::string_view line) {
@@ -86,16 +90,6 @@ std::vector<std::string> ReadTaxonNames(std::string_view nameLine) {
   for (std::size_t i = 1; i < cells.size(); ++i)
     if (!cells[i].empty()) names.emplace_back(cells[i]);
   return names;
-}
-
-std::optional<double> ReadValueCell(std::string_view cell, char decimalSeparator) {
-  if (cell.empty()) return std::nullopt;
-  // A presence table is almost all single digits; they read the same without the full parse
-  // (unless the separator itself is a digit, when "1" may be a lone separator).
-  const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
-  if (cell.size() == 1 && isDigit(cell[0]) && !isDigit(decimalSeparator))
-    return static_cast<double>(cell[0] - '0');
-  return ReadInputNumber(cell, decimalSeparator);
 }
 
 std::vector<std::string> TaxonNameWarnings(const std::vector<std::string>& names) {
@@ -178,35 +172,50 @@ class TableReader {
       druh->Tag = -1;
       taxa_.push_back(std::move(druh));
     }
+    pending_.resize(taxa_.size());
+    for (auto& p : pending_) p.clear();
+    lineNames_.clear();
+    lineNums_.clear();
     blockEmpty_ = true;
   }
 
   void ReadDataLine() {
     const std::string_view label = cells_.front();
     const int32_t num = NextNumber(fragmentCounter_, "data lines");
-    const ItemName name = label.empty() ? ItemName(std::to_string(num)) : ItemName(label);
-    const int32_t blockId = static_cast<int32_t>(
-        std::min<int64_t>(enzymIdCounter_, std::numeric_limits<int32_t>::max()));
+    const auto line = static_cast<uint32_t>(lineNums_.size());
+    lineNames_.push_back(label.empty() ? ItemName(std::to_string(num)) : ItemName(label));
+    lineNums_.push_back(num);
     const char sep = analysis_.DecimalSeparator;
     for (std::size_t k = 0; k < taxa_.size(); ++k) {
-      const std::optional<double> value =
-          k + 1 < cells_.size() ? ReadValueCell(cells_[k + 1], sep) : std::nullopt;
+      double value = 0.0;
       TDruh& taxon = *taxa_[k];
-      if (!value) {
+      if (k + 1 >= cells_.size() || !ReadValueCell(cells_[k + 1], sep, value)) {
         if (freq_) taxon.Tag = -1;
         continue;
       }
-      if (freq_ || *value != 0.0) {
-        auto f = std::make_unique<TFragment>();
-        f->Name = name;
-        f->Num = num;
-        f->Reference = kTrue16;
-        f->Value = *value;
-        f->EnzymId = blockId;
-        taxon.AddFragment(std::move(f));
+      if (freq_ || value != 0.0) {
+        pending_[k].push_back({line, value});
         blockEmpty_ = false;
       }
       taxon.Tag = 0;
+    }
+  }
+
+  // The fragments of the open block are made when it closes, taxon by taxon, so that each taxon's
+  // fragments lie together in memory for everything that walks them later.
+  void MakeFragments(int32_t enzymId) {
+    for (std::size_t k = 0; k < taxa_.size(); ++k) {
+      TDruh& taxon = *taxa_[k];
+      taxon.Fragmenty.reserve(pending_[k].size());
+      for (const Pending& p : pending_[k]) {
+        auto f = std::make_unique<TFragment>();
+        f->Name = lineNames_[p.line];
+        f->Num = lineNums_[p.line];
+        f->Reference = kTrue16;
+        f->Value = p.value;
+        f->EnzymId = enzymId;
+        taxon.AddFragment(std::move(f));
+      }
     }
   }
 
@@ -235,6 +244,7 @@ class TableReader {
   void CloseBlock() {
     auto block = std::make_unique<TEnzym>();
     block->EnzymId = NextNumber(enzymIdCounter_, "blocks");
+    MakeFragments(block->EnzymId);
     block->Name = blockName_;
     if (siteLength_ != kNoSiteLength) block->SiteLength = siteLength_;
     block->Druhy = std::move(taxa_);
@@ -250,6 +260,14 @@ class TableReader {
   const std::vector<std::string> names_;
   std::vector<ItemName> storedNames_;
   std::vector<std::unique_ptr<TDruh>> taxa_;  // the open block's taxa
+  // The open block's fragments until it closes: per taxon, its data lines and values.
+  struct Pending {
+    uint32_t line;  // into lineNames_ and lineNums_
+    double value;
+  };
+  std::vector<std::vector<Pending>> pending_;
+  std::vector<ItemName> lineNames_;
+  std::vector<int32_t> lineNums_;
   std::vector<std::string_view> cells_;
   std::string blockName_;
   bool blockEmpty_ = true;
@@ -270,8 +288,8 @@ Bool16 Analysis::IsFreq(std::string_view text, char decimalSeparator) {
     CutCells(line, cells);
     if (CountNonEmpty(cells) < 3) continue;
     for (std::size_t i = 1; i < cells.size(); ++i) {
-      const std::optional<double> v = ReadValueCell(cells[i], decimalSeparator);
-      if (v && *v != 0.0 && *v != 1.0) return kTrue16;
+      double v = 0.0;
+      if (ReadValueCell(cells[i], decimalSeparator, v) && v != 0.0 && v != 1.0) return kTrue16;
     }
   }
   return kFalse16;
@@ -315,21 +333,35 @@ void Analysis::GetDruhyList() {
 
   // Position in Druhy of the first taxon of each name: the answer of GetDruhStr without a scan.
   std::unordered_map<std::string, std::size_t> byName;
+  const auto positionOf = [&](const TDruh& blockTaxon) {
+    const auto [at, isNew] = byName.try_emplace(blockTaxon.Name.str(), all.Druhy.size());
+    if (isNew) {
+      auto taxon = std::make_unique<TDruh>();
+      taxon->Name = blockTaxon.Name;
+      all.AddDruh(std::move(taxon));
+    }
+    return at->second;
+  };
+
+  // Each taxon's list is sized once for all blocks; growing it block by block would copy long
+  // lists over and over.
+  std::vector<std::size_t> totals;
+  for (const auto& block : Loci)
+    for (const auto& blockTaxon : block->Druhy) {
+      const std::size_t at = positionOf(*blockTaxon);
+      totals.resize(all.Druhy.size());
+      if (blockTaxon->Tag != -1) totals[at] += blockTaxon->Fragmenty.size();
+    }
+  for (std::size_t i = 0; i < totals.size(); ++i) all.Druhy[i]->Fragmenty.reserve(totals[i]);
+
   for (const auto& block : Loci) {
     all.SiteLength += block->SiteLength;
     for (const auto& blockTaxon : block->Druhy) {
-      const auto [at, isNew] = byName.try_emplace(blockTaxon->Name.str(), all.Druhy.size());
-      if (isNew) {
-        auto taxon = std::make_unique<TDruh>();
-        taxon->Name = blockTaxon->Name;
-        all.AddDruh(std::move(taxon));
-      }
-      TDruh& taxon = *all.Druhy[at->second];
+      TDruh& taxon = *all.Druhy[positionOf(*blockTaxon)];
       if (blockTaxon->Tag == -1) {
         taxon.AddForbiddenEnzym(block->EnzymId);
         continue;
       }
-      taxon.Fragmenty.reserve(taxon.Fragmenty.size() + blockTaxon->Fragmenty.size());
       for (const auto& f : blockTaxon->Fragmenty)
         taxon.AddFragment(std::make_unique<TFragment>(*f));
     }

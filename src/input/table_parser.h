@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "input/number_text.h"
+
 namespace ramovia {
 
 // Walks the lines of a text without copying it. Lines end at CR LF, at a lone CR and at a lone
@@ -38,8 +40,20 @@ LineKind ClassifyLine(const std::vector<std::string_view>& cells);
 // The taxon names of the first line, uncut: every non-empty cell after the corner cell.
 std::vector<std::string> ReadTaxonNames(std::string_view nameLine);
 
-// A value cell as ReadInputNumber reads it, with the presence marks 0 to 9 taken without a parse.
-std::optional<double> ReadValueCell(std::string_view cell, char decimalSeparator);
+// A value cell as ReadInputNumber reads it, with the presence marks 0 to 9 taken without a parse
+// (unless the separator itself is a digit, when "1" may be a lone separator). False when the cell
+// does not convert. (No optional here: this runs for every cell of tables of millions.)
+inline bool ReadValueCell(std::string_view cell, char decimalSeparator, double& value) {
+  if (cell.empty()) return false;
+  const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+  if (cell.size() == 1 && isDigit(cell[0]) && !isDigit(decimalSeparator)) {
+    value = static_cast<double>(cell[0] - '0');
+    return true;
+  }
+  const std::optional<double> v = ReadInputNumber(cell, decimalSeparator);
+  if (v) value = *v;
+  return v.has_value();
+}
 
 // What the user should hear about the names of the first line: distinct names that the
 // 20-character cut makes one, and names that stand twice. One text per merged name.

@@ -73,12 +73,18 @@ TEST(TableCells, TabsCutUntrimmedCellsAndDecideTheKind) {
   EXPECT_EQ(ReadTaxonNames("T0\tA\t\t B\t"), (S{"A", " B"}));
 }
 
+std::optional<double> ValueCell(std::string_view cell, char sep) {
+  double v = -99.0;
+  if (!ReadValueCell(cell, sep, v)) return std::nullopt;
+  return v;
+}
+
 TEST(TableCells, ValueCellsReadLikeInputNumbers) {
   for (const char* cell : {"0", "1", "7", "", "?", "-", "1.5", " 2 ", "1e", ".", "x1"}) {
-    EXPECT_EQ(ReadValueCell(cell, '.'), ReadInputNumber(cell, '.')) << cell;
-    EXPECT_EQ(ReadValueCell(cell, ','), ReadInputNumber(cell, ',')) << cell;
+    EXPECT_EQ(ValueCell(cell, '.'), ReadInputNumber(cell, '.')) << cell;
+    EXPECT_EQ(ValueCell(cell, ','), ReadInputNumber(cell, ',')) << cell;
   }
-  EXPECT_EQ(ReadValueCell("1", '1'), ReadInputNumber("1", '1'));  // a digit as separator
+  EXPECT_EQ(ValueCell("1", '1'), ReadInputNumber("1", '1'));  // a digit as separator
 }
 
 // --- presence or frequency ---
