@@ -137,11 +137,8 @@ int32_t NextNumber(int64_t& counter, const char* what) {
 
 class TableReader {
  public:
-  TableReader(Analysis& analysis, bool freq, std::vector<std::string> names)
-      : analysis_(analysis), freq_(freq), names_(std::move(names)) {
-    storedNames_.reserve(names_.size());
-    for (const auto& n : names_) storedNames_.emplace_back(n);
-  }
+  TableReader(Analysis& analysis, bool freq, const std::vector<std::string>& names)
+      : analysis_(analysis), freq_(freq), storedNames_(names.begin(), names.end()) {}
 
   void ReadLines(LineCursor& cursor) {
     NewBlockTaxa();
@@ -257,8 +254,7 @@ class TableReader {
 
   Analysis& analysis_;
   const bool freq_;
-  const std::vector<std::string> names_;
-  std::vector<ItemName> storedNames_;
+  const std::vector<ItemName> storedNames_;  // the names of the first line, cut
   std::vector<std::unique_ptr<TDruh>> taxa_;  // the open block's taxa
   // The open block's fragments until it closes: per taxon, its data lines and values.
   struct Pending {
@@ -309,12 +305,12 @@ void Analysis::GetFromText(std::string_view text) {
       if (Methods.size() == 5) Methods.erase(Methods.begin() + 4);
     }
 
-    std::vector<std::string> names = ReadTaxonNames(nameLine);
+    const std::vector<std::string> names = ReadTaxonNames(nameLine);
     if (names.empty())
       Warnings.emplace_back("The first line names no taxon, so no data were read from the table.");
     for (auto& w : TaxonNameWarnings(names)) Warnings.push_back(std::move(w));
 
-    TableReader reader(*this, freq, std::move(names));
+    TableReader reader(*this, freq, names);
     reader.ReadLines(cursor);
   } catch (...) {
     GetDruhyList();
