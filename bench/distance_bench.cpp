@@ -138,3 +138,26 @@ BENCHMARK_CAPTURE(BM_MultiTest, Cavalli_200x50, 'X')->Unit(benchmark::kMilliseco
 
 }  // namespace
 }  // namespace ramovia
+
+namespace ramovia {
+namespace {
+
+// The frequency kernel alone, index and sample prepared.
+void BM_FrequencyKernel(benchmark::State& state, char letter) {
+  auto an = FrequencySet();
+  std::vector<const TEnzym*> loci;
+  for (const auto& e : an->Loci) loci.push_back(e.get());
+  const auto taxa = ActiveTaxonList(*an->Enzym);
+  const FrequencyIndex index = FrequencyIndex::Build(loci, taxa);
+  FrequencySample sample;
+  sample.Assign(index, loci, taxa);
+  SquareMatrix out(200);
+  for (auto _ : state) {
+    ComputeFrequencyDistances(sample, letter, out);
+    benchmark::DoNotOptimize(out(1, 2));
+  }
+}
+BENCHMARK_CAPTURE(BM_FrequencyKernel, Nei_200x50, 'R')->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace ramovia

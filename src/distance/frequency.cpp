@@ -312,6 +312,8 @@ void Analysis::CompleteDistance() {
 
   std::vector<int32_t> where;
   for (const auto& block : Loci) {
+    // A block whose own computation failed may never have grown its matrix: read zeros then.
+    block->ReserveMatrices(block->DruhyCount());
     const TEnzym& e = *block;
     const int32_t w = e.FragmentCount();
     const int32_t count = e.DruhyCount();

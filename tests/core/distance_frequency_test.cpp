@@ -280,6 +280,10 @@ TEST(CompleteDistance, WeightsBlocksByTheirFragmentCounts) {
   an.Loci[0]->GetDruh(1)->EmptyFragmenty();
   an.CompleteDistance();
   EXPECT_EQ(an.Enzym->GetDistance(1, 2), 0.6);
+  // A block whose matrix was never computed reads as zeros instead of past its storage.
+  TableBuilder(an).AddBlock({"a", "b", "c", "d", "e"}, std::vector<std::vector<double>>(5, {1.0}));
+  an.CompleteDistance();
+  EXPECT_EQ(an.Enzym->GetDistance(1, 2), 0.6 * 30 / 31);
 }
 
 TEST(CompleteDistance, PairWithoutCommonBlockHasNoCoefficient) {
