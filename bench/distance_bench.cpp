@@ -110,7 +110,8 @@ std::unique_ptr<Analysis> FrequencySet() {
       std::vector<double> v(static_cast<std::size_t>(alleles));
       double sum = 0;
       for (double& x : v) sum += (x = u(rng));
-      for (int a = 0; a < alleles; ++a) d->AddFragment(Frag(num + a, l, v[static_cast<std::size_t>(a)] / sum));
+      for (int a = 0; a < alleles; ++a)
+        d->AddFragment(Frag(num + a, l, v[static_cast<std::size_t>(a)] / sum));
       locus->AddDruh(std::move(d));
     }
     num += alleles;

@@ -13,7 +13,9 @@ double Ratio(int64_t num, int64_t den) {
   return static_cast<double>(num) / static_cast<double>(den);
 }
 
-int64_t Rounded(double v) { return static_cast<int64_t>(std::nearbyint(v)); }
+int64_t Rounded(double v) {
+  return static_cast<int64_t>(std::nearbyint(v));
+}
 
 // Beyond any data set: the iteration contracts by at least one half per step and settles within
 // a few dozen steps. The bound only guards against a rounding cycle looping for ever.
@@ -89,7 +91,8 @@ void ComputeSimilarityMatrix(const SampleExpansion& sample, char letter, TEnzymT
   }
   for (int32_t i = 1; i <= n - 1; ++i) {
     for (int32_t j = i + 1; j <= n; ++j) {
-      const double s = SimilarityOf(letter, sample.Count(i - 1, j - 1), replicatePrecision, siteLength);
+      const double s =
+          SimilarityOf(letter, sample.Count(i - 1, j - 1), replicatePrecision, siteLength);
       const double v = StoredSimilarity(s, type);
       out(i, j) = v;
       out(j, i) = v;

@@ -123,8 +123,8 @@ void FrequencySample::Gather(const FrequencyIndex& index, std::span<const TDruh*
       if (index.occurs_[static_cast<std::size_t>(row) * loci + l] == 0) continue;
       occurs_[k * loci + l] = 1;
       const auto& locus = index.loci_[l];
-      const double* freq =
-          index.freq_.data() + locus.base + static_cast<std::size_t>(row) * static_cast<std::size_t>(locus.slots);
+      const double* freq = index.freq_.data() + locus.base +
+                           static_cast<std::size_t>(row) * static_cast<std::size_t>(locus.slots);
       for (std::size_t e = locusStart_[l]; e < locusStart_[l + 1]; ++e) {
         const double x = freq[slots_[e]];
         values[e] = x;
@@ -250,11 +250,11 @@ double FrequencyDistance(const FrequencySample& sample, char letter, int32_t i, 
       break;
     case 'Z':
       d = (1.0 / k.L()) * k.SharedSum([](double x, double y) {
-            const double sum = x + y;
-            if (sum == 0.0) return 0.0;
-            const double dif = x - y;
-            return 2.0 * (dif * dif) / sum;
-          });
+        const double sum = x + y;
+        if (sum == 0.0) return 0.0;
+        const double dif = x - y;
+        return 2.0 * (dif * dif) / sum;
+      });
       break;
     default:
       d = 0.0;
@@ -304,7 +304,8 @@ void Analysis::CompleteDistance() {
   // Positions by name as GetDruhStr finds them: the first taxon of that name, 1-based.
   std::unordered_map<std::string_view, int32_t> position;
   position.reserve(static_cast<std::size_t>(t));
-  for (int32_t k = 0; k < t; ++k) position.emplace(std::string_view(merged.GetDruh(k)->Name.str()), k + 1);
+  for (int32_t k = 0; k < t; ++k)
+    position.emplace(std::string_view(merged.GetDruh(k)->Name.str()), k + 1);
   const auto find = [&position](const TDruh* d) {
     const auto it = position.find(std::string_view(d->Name.str()));
     return it == position.end() ? -1 : it->second;

@@ -28,7 +28,8 @@ namespace ramovia {
 
 class FrequencyIndex {
  public:
-  static FrequencyIndex Build(std::span<const TEnzym* const> loci, std::span<const TDruh* const> taxa);
+  static FrequencyIndex Build(std::span<const TEnzym* const> loci,
+                              std::span<const TDruh* const> taxa);
 
   int32_t LocusCount() const { return static_cast<int32_t>(loci_.size()); }
   int32_t RowOf(const TDruh* taxon) const;

@@ -9,9 +9,13 @@ namespace ramovia {
 
 namespace {
 
-std::size_t WordsFor(std::size_t bits) { return (bits + 63) / 64; }
+std::size_t WordsFor(std::size_t bits) {
+  return (bits + 63) / 64;
+}
 
-void SetBit(uint64_t* words, std::size_t bit) { words[bit >> 6] |= uint64_t{1} << (bit & 63u); }
+void SetBit(uint64_t* words, std::size_t bit) {
+  words[bit >> 6] |= uint64_t{1} << (bit & 63u);
+}
 
 // The id whose decimal text is exactly `text`; none for a text no id is written as ("07", "+7").
 bool IdOfText(const std::string& text, int32_t& id) {
@@ -56,7 +60,8 @@ PairTableIndex PairTableIndex::Build(const TEnzym& enzym) {
   ix.nums_.Build(enzym.Fragmenty);
   const std::size_t rows = enzym.Druhy.size();
   ix.rows_.reserve(rows);
-  for (std::size_t r = 0; r < rows; ++r) ix.rows_.emplace(enzym.Druhy[r].get(), static_cast<int32_t>(r));
+  for (std::size_t r = 0; r < rows; ++r)
+    ix.rows_.emplace(enzym.Druhy[r].get(), static_cast<int32_t>(r));
 
   // One spare bit past the last position: entries that are not in Fragmenty point at it.
   ix.presenceWords_ = WordsFor(static_cast<std::size_t>(ix.positions_) + 1);
@@ -84,7 +89,8 @@ PairTableIndex PairTableIndex::Build(const TEnzym& enzym) {
   ix.forbidden_.assign(rows * ix.blockWords_, 0);
   ix.rowHasForbidden_.assign(rows, 0);
   for (std::size_t r = 0; r < rows; ++r) {
-    for (int32_t b : rowBlocks[r]) SetBit(ix.forbidden_.data() + r * ix.blockWords_, static_cast<std::size_t>(b));
+    for (int32_t b : rowBlocks[r])
+      SetBit(ix.forbidden_.data() + r * ix.blockWords_, static_cast<std::size_t>(b));
     ix.rowHasForbidden_[r] = rowBlocks[r].empty() ? 0 : 1;
   }
   ix.positionBlock_.resize(static_cast<std::size_t>(ix.positions_) + 1);
@@ -219,8 +225,8 @@ PairCounts SampleExpansion::Count(int32_t i, int32_t j) const {
     int32_t nx = 0;
     int32_t ny = 0;
     int32_t leftOut = 0;
-    CountMasked(x, y, forbidden_.data() + ki * words_, forbidden_.data() + kj * words_, words_,
-                t.a, nx, ny, leftOut);
+    CountMasked(x, y, forbidden_.data() + ki * words_, forbidden_.data() + kj * words_, words_, t.a,
+                nx, ny, leftOut);
     t.b = nx - t.a;
     t.c = ny - t.a;
     t.n = entries_ - leftOut;

@@ -4,7 +4,8 @@
 //   1. PairTableIndex::Build(enzym) once per data set content: per taxon, which positions of
 //      Fragmenty it holds and which blocks it has no data for. Read-only afterwards; any number of
 //      threads may share it.
-//   2. SampleExpansion::Assign(index, taxa, sample) per replicate: the taxa in active-list order and
+//   2. SampleExpansion::Assign(index, taxa, sample) per replicate: the taxa in active-list order
+//   and
 //      the fragment sample, expanded to one bit per sample entry and taxon. After Assign,
 //      Count(i, j) is a few popcounts. Each thread keeps its own SampleExpansion; its buffers are
 //      reused, so a steady run allocates nothing.

@@ -52,8 +52,8 @@ void TEnzym::ReduceList(int32_t n) {
   const bool tooMany = static_cast<std::size_t>(n) >= Druhy.size();
   const int32_t removals = tooMany ? static_cast<int32_t>(Druhy.size()) : n;
   for (int32_t r = 0; r < removals; ++r) {
-    const auto j = static_cast<std::size_t>(
-        RandomIndex(static_cast<int32_t>(RedukovaneDruhy.size())));
+    const auto j =
+        static_cast<std::size_t>(RandomIndex(static_cast<int32_t>(RedukovaneDruhy.size())));
     RedukovaneDruhy.erase(RedukovaneDruhy.begin() + static_cast<std::ptrdiff_t>(j));
   }
   if (tooMany) {

@@ -45,20 +45,39 @@ double Literal(const Analysis& an, char letter, const TDruh& tx, const TDruh& ty
   const double jx = (1 / l) * sx, jy = (1 / l) * sy, jxy = (1 / l) * sxy;
   double d = 0;
   switch (letter) {
-    case 'R': d = std::sqrt(jx * jy) == 0 || jxy / std::sqrt(jx * jy) <= 0 ? 0 : -std::log(jxy / std::sqrt(jx * jy)); break;
-    case 'S': d = (jx + jy) / 2 - jxy; break;
-    case 'T': d = 1 - jxy == 0 ? 0 : ((jx + jy) / 2 - jxy) / (1 - jxy); break;
+    case 'R':
+      d = std::sqrt(jx * jy) == 0 || jxy / std::sqrt(jx * jy) <= 0
+              ? 0
+              : -std::log(jxy / std::sqrt(jx * jy));
+      break;
+    case 'S':
+      d = (jx + jy) / 2 - jxy;
+      break;
+    case 'T':
+      d = 1 - jxy == 0 ? 0 : ((jx + jy) / 2 - jxy) / (1 - jxy);
+      break;
     case 'U': {
       const double arg = 1 - ((jx + jy) / 2 - jxy) / (1 - jxy);
       d = 1 - jxy == 0 || arg <= 0 ? 0 : -std::log(arg);
       break;
     }
-    case 'V': d = (1 / l) * v; break;
-    case 'W': d = (1 / (2 * l)) * w; break;
-    case 'X': d = (2 / (std::numbers::pi * l)) * x; break;
-    case 'Y': d = 1 - (1 / l) * y; break;
-    case 'Z': d = (1 / l) * z; break;
-    default: break;
+    case 'V':
+      d = (1 / l) * v;
+      break;
+    case 'W':
+      d = (1 / (2 * l)) * w;
+      break;
+    case 'X':
+      d = (2 / (std::numbers::pi * l)) * x;
+      break;
+    case 'Y':
+      d = 1 - (1 / l) * y;
+      break;
+    case 'Z':
+      d = (1 / l) * z;
+      break;
+    default:
+      break;
   }
   return std::isfinite(d) ? d : 0.0;
 }
@@ -90,7 +109,8 @@ TEST(FrequencyDistances, IdenticalTaxaAreAtDistanceZero) {
   t.AddBlock({"a", "b"}, {{0.5, 0.125, 0.375}, {0.5, 0.125, 0.375}});
   t.Merge();
   FullSamples(an);
-  for (char letter : {'S', 'T', 'U', 'V', 'W', 'Y', 'Z'}) EXPECT_EQ(Distance(an, letter), 0.0) << letter;
+  for (char letter : {'S', 'T', 'U', 'V', 'W', 'Y', 'Z'})
+    EXPECT_EQ(Distance(an, letter), 0.0) << letter;
   EXPECT_NEAR(Distance(an, 'R'), 0.0, 1e-15);
 }
 
@@ -231,7 +251,8 @@ TEST(FrequencyDistances, FastEqualsLiteralOnRandomData) {
         if (u(rng) < 0.25) continue;
         names.push_back("t" + std::to_string(k));
         std::vector<double> row;
-        for (int a = 0; a < alleles; ++a) row.push_back(u(rng) < 0.2 ? kNo : u(rng) * (round % 4 == 0 ? 1.5 : 0.6));
+        for (int a = 0; a < alleles; ++a)
+          row.push_back(u(rng) < 0.2 ? kNo : u(rng) * (round % 4 == 0 ? 1.5 : 0.6));
         cells.push_back(row);
       }
       t.AddBlock(names, cells);
@@ -244,7 +265,8 @@ TEST(FrequencyDistances, FastEqualsLiteralOnRandomData) {
     }
     t.Merge();
     SetRandomSeed(static_cast<uint32_t>(round));
-    for (auto& locus : an.Loci) locus->PrepareReducedFragList(locus->FragmentCount(), round % 2 == 0);
+    for (auto& locus : an.Loci)
+      locus->PrepareReducedFragList(locus->FragmentCount(), round % 2 == 0);
     std::shuffle(an.Enzym->Druhy.begin(), an.Enzym->Druhy.end(), rng);
     if (round % 3 == 1 && an.Enzym->Druhy.size() > 2) {
       an.Enzym->ReduceList(1);

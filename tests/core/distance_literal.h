@@ -57,8 +57,9 @@ inline double Similarity(char letter, const PairCounts& t, bool replicate, doubl
       break;
     }
     case 'J':
-      s = (a + b == 0 || a + c == 0) ? 0.0 : a / std::sqrt(static_cast<double>(
-                                                      static_cast<int64_t>(t.a + t.b) * (t.a + t.c)));
+      s = (a + b == 0 || a + c == 0)
+              ? 0.0
+              : a / std::sqrt(static_cast<double>(static_cast<int64_t>(t.a + t.b) * (t.a + t.c)));
       break;
     case 'N': {
       if (r == 0.0 || (a + b) + (a + c) == 0) break;
@@ -91,8 +92,8 @@ inline void Koef(const TEnzym& e, const std::vector<std::unique_ptr<TFragment>>&
   for (int i = 1; i <= n - 1; ++i) {
     for (int j = i + 1; j <= n; ++j) {
       const double s =
-          Similarity(e.KoefChar, PairTable(*e.GetDruh(i - 1), *e.GetDruh(j - 1), sample),
-                     replicate, e.SiteLength);
+          Similarity(e.KoefChar, PairTable(*e.GetDruh(i - 1), *e.GetDruh(j - 1), sample), replicate,
+                     e.SiteLength);
       out(i, j) = e.TreeType == ettNbJoin ? 1.0 - s : s;
       out(j, i) = out(i, j);
     }

@@ -25,7 +25,9 @@ PairCounts FastCount(const TEnzym& e, const TDruh* x, const TDruh* y,
   return expansion.Count(0, 1);
 }
 
-PairCounts Counts(int a, int b, int c, int d) { return PairCounts{a, b, c, d, a + b + c + d}; }
+PairCounts Counts(int a, int b, int c, int d) {
+  return PairCounts{a, b, c, d, a + b + c + d};
+}
 
 // Taxa x and y over blocks 0 (nums 1-4) and 1 (nums 5-8); z has no data for block 1.
 struct TwoBlocks {

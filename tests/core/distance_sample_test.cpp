@@ -15,7 +15,8 @@ using fixtures::Fragment;
 // A data set with `count` distinct fragments over two blocks.
 void FillFragments(TEnzym& e, int count) {
   TDruh* d = AddTaxon(e, "a");
-  for (int k = 1; k <= count; ++k) d->AddFragment(Fragment(k * 3, k % 2, 1.0, "L" + std::to_string(k)));
+  for (int k = 1; k <= count; ++k)
+    d->AddFragment(Fragment(k * 3, k % 2, 1.0, "L" + std::to_string(k)));
   e.PrepareFragmentList();
 }
 
@@ -150,7 +151,8 @@ TEST(DrawSamplePositions, MatchesTheDataSetDraw) {
     e.PrepareReducedFragList(20, distinct);
     ASSERT_EQ(positions.size(), 20u);
     for (std::size_t k = 0; k < positions.size(); ++k)
-      EXPECT_EQ(e.GetFragment(positions[k])->Num, e.RedukovaneFragmenty->GetFragment(static_cast<int32_t>(k))->Num);
+      EXPECT_EQ(e.GetFragment(positions[k])->Num,
+                e.RedukovaneFragmenty->GetFragment(static_cast<int32_t>(k))->Num);
     EXPECT_EQ(GetRandomSeed(), seedAfter);
   }
 }
