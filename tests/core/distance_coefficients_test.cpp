@@ -144,7 +144,7 @@ TEST(Coefficients, TinyAndLargeDataSets) {
   TEnzym e;
   e.KoefChar = 'A';
   e.TreeType = ettUPGMA;
-  e.PrepareKoef();  // no taxon
+  EXPECT_THROW(e.PrepareKoef(), ListIndexError);  // no taxon: no tree can be built
   AddTaxon(e, "one")->AddFragment(Fragment(1, 0, 1, ""));
   e.PrepareFragmentList();
   e.PrepareKoef();
