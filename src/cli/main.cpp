@@ -1,0 +1,10 @@
+#include <unistd.h>
+
+#include <iostream>
+
+#include "cli_app.h"
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv, argv + argc);
+  return ramovia::cli::RunCli(args, std::cin, std::cout, std::cerr, isatty(STDERR_FILENO) != 0);
+}
