@@ -14,6 +14,7 @@
 #include "input/text_codec.h"
 #include "resampling/analysis.h"
 #include "resampling/random.h"
+#include "resampling/replicate_runner.h"
 
 namespace ramovia::cli {
 
@@ -73,6 +74,7 @@ struct Options {
   uint32_t seed = 0;
   bool json = false;
   int cancelAt = 0;
+  int threads = 0;
 };
 
 class Failure : public std::runtime_error {
@@ -204,6 +206,7 @@ void PrintMatrix(std::ostream& out, const MatrixGrid& m) {
 int Execute(const Options& o, std::istream& in, std::ostream& out, std::ostream& err,
             bool progressOnTerminal) {
   SetRandomSeed(o.seed);
+  SetReplicateThreads(o.threads);
   const std::string text = ReadInput(o.file, in);
   Analysis a(o.decimalSeparator[0]);
   a.Caption = o.file;
@@ -327,6 +330,10 @@ int RunCli(const std::vector<std::string>& args, std::istream& in, std::ostream&
           "BYTE"));
   app.add_option("--seed", o.seed, "Starting seed of the generator (default 0)");
   app.add_flag("--json", o.json, "Machine-readable output");
+  app.add_option("--threads", o.threads,
+                 "Worker threads for the replicates (default: all cores); results do not depend "
+                 "on it")
+      ->check(CLI::Range(1, 256));
   app.add_option("--cancel-at", o.cancelAt,
                  "Press \"Cancel\" once replicate N is done (as Ctrl+C would)")
       ->check(CLI::PositiveNumber);

@@ -1,6 +1,10 @@
 // The data set's own replicate loop (presence/absence coefficients) and the rearrangement of taxa.
+#include "distance/coefficients.h"
+#include "distance/pair_table.h"
 #include "model/enzym.h"
 #include "resampling/random.h"
+#include "resampling/replicate_runner.h"
+#include "resampling/replicate_state.h"
 
 namespace ramovia {
 
@@ -11,6 +15,21 @@ void TEnzym::ShuffleDruhy() {
   Druhy.erase(Druhy.begin() + static_cast<std::ptrdiff_t>(k));
   Druhy.push_back(std::move(moved));
 }
+
+namespace {
+
+struct PresenceJob {
+  std::vector<const TDruh*> taxa;
+  std::vector<int32_t> positions;
+  DrawnState state;
+};
+
+struct PresenceWorkspace {
+  SampleExpansion sample;
+  TreeScratch scratch;
+};
+
+}  // namespace
 
 void TEnzym::RandomTrees(int32_t fragCount, int32_t repeatCount, int32_t taxonCount,
                          bool different, ProgressSink* progress) {
@@ -35,17 +54,54 @@ void TEnzym::RandomTrees(int32_t fragCount, int32_t repeatCount, int32_t taxonCo
     if (step == 0) step = 1;
   }
   if (taxonCount != 0) UseRedukovaneDruhy = true;
-  for (int32_t i = 1; i <= repeatCount; ++i) {
-    ShuffleDruhy();
-    PrepareReducedFragList(fragCount, different);
-    if (UseRedukovaneDruhy) ReduceList(taxonCount);
-    PrepareSimilarityTbl();
-    GenTree();
-    if (progress && i % step == 0) {
-      progress->SetPosition(i);
-      progress->ProcessMessages();
-      if (BreakRequest) break;
+
+  const PairTableIndex index = PairTableIndex::Build(*this);
+  std::vector<uint8_t> seen;
+  const char letter = KoefChar;
+  const TEnzymTreeType type = TreeType;
+  const bool isDistance = IsDistance;
+  const double siteLength = SiteLength;
+  ReplicateRunner<PresenceJob, PresenceWorkspace> runner;
+  PresenceJob last;
+  const int taken = runner.Run(
+      repeatCount,
+      [&](int, PresenceJob& job) {
+        ShuffleDruhy();
+        DrawSamplePositions(FragmentCount(), fragCount, different, job.positions, seen);
+        if (UseRedukovaneDruhy) ReduceList(taxonCount);
+        job.taxa = ActiveTaxonList(*this);
+        job.state.Record(*this);
+      },
+      [&](PresenceJob& job, PresenceWorkspace& ws) {
+        ws.sample.Assign(index, job.taxa, job.positions);
+        ComputeSimilarityMatrix(ws.sample, letter, type, true, siteLength, ws.scratch.K);
+        return BuildReplicateTree(type, isDistance, job.taxa, ws.scratch);
+      },
+      [&](int i, PresenceJob& job, std::unique_ptr<TKVTreeNodeItem> tree) {
+        if (tree) AddTreeToList(std::move(tree));
+        last.taxa = job.taxa;
+        last.positions = job.positions;
+        if (progress && i % step == 0) {
+          progress->SetPosition(i);
+          progress->ProcessMessages();
+          if (BreakRequest) return false;
+        }
+        return true;
+      },
+      [&](PresenceJob& job) { job.state.Restore(*this); });
+  if (taken > 0) {
+    // The sample and the matrix of the last replicate stay, as after a replicate computed here.
+    auto& sample = RedukovaneFragmenty->Fragmenty;
+    RedukovaneFragmenty->EmptyFragmenty();
+    for (const int32_t j : last.positions) {
+      auto copy = Fragmenty[static_cast<std::size_t>(j)]->ListCopy();
+      copy->Tag = j;
+      sample.push_back(std::move(copy));
     }
+    ReserveMatrices(static_cast<int>(last.taxa.size()));
+    SampleExpansion expansion;
+    expansion.Assign(index, last.taxa, last.positions);
+    ComputeSimilarityMatrix(expansion, letter, type, true, siteLength, Koef);
   }
   SortTreeList();
 }
