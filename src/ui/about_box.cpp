@@ -46,9 +46,9 @@ TformAboutBox::TformAboutBox(QWidget* parent) : QDialog(parent) {
   QLabel* credits = AddLabel(this, "lblCredits",
                              "Ramovia: phylogenetic trees and resampling analyses from "
                              "restriction fragments, bands and allele frequencies",
-                             14, 36);
+                             8, 48);
   SetColour(credits, kWhite);
-  lblVersion = AddLabel(this, "lblVersion", "Version", 56, 18);
+  lblVersion = AddLabel(this, "lblVersion", "Version", 60, 18);
   // The version the build gives the program, in four parts.
   const QString version = QCoreApplication::applicationVersion();
   if (!version.isEmpty()) {
@@ -57,13 +57,13 @@ TformAboutBox::TformAboutBox(QWidget* parent) : QDialog(parent) {
     lblVersion->setText("Version " + parts.mid(0, 4).join('.'));
   }
   SetColour(lblVersion, kWhite);
-  QLabel* prerelease = AddLabel(this, "lblPrerelease", "Ramovia - prerelease version", 78, 18);
+  QLabel* prerelease = AddLabel(this, "lblPrerelease", "Ramovia - prerelease version", 80, 18);
   SetColour(prerelease, kWhite);
 
   lblInfo = AddLabel(this, "lblInfo",
-                     "Feel free to send any suggestions, comments or even error reports to", 112,
+                     "Feel free to send any suggestions, comments or even error reports to", 110,
                      36);
-  lblEmail = AddLabel(this, "lblEmail", kContactAddress, 150, 18);
+  lblEmail = AddLabel(this, "lblEmail", kContactAddress, 146, 18);
   lblEmail->setCursor(Qt::PointingHandCursor);
   QFont f = lblEmail->font();
   f.setUnderline(true);
@@ -75,11 +75,11 @@ TformAboutBox::TformAboutBox(QWidget* parent) : QDialog(parent) {
       this, "lblLiterature",
       "Nei M., Li W.-H. (1979): Mathematical model for studying genetic variation in terms of "
       "restriction endonucleases. Proc. Natl. Acad. Sci. USA 76: 5269-5273.",
-      182, 52, -1);
+      176, 60, -1);
   SetColour(literature, kWhite);
 
   lblOK = AddLabel(this, "lblOK", "OK", 246, 28, 4);
-  lblOK->setGeometry(150, 246, 60, 28);
+  lblOK->setGeometry(150, 248, 60, 28);
   lblOK->setAlignment(Qt::AlignCenter);
   lblOK->setCursor(Qt::PointingHandCursor);
   QFont ok = lblOK->font();

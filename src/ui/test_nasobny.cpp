@@ -26,6 +26,7 @@
 #include <QThread>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "grid_models.h"
 #include "resampling/tree_captions.h"
@@ -57,8 +58,14 @@ void FillList(QListWidget* list, const std::vector<std::string>& lines) {
   for (const auto& l : lines) list->addItem(Show(l));
 }
 
+// A tree view without expand buttons: the trees are always shown fully expanded.
+class PlainTreeWidget : public QTreeWidget {
+ protected:
+  void drawBranches(QPainter*, const QRect&, const QModelIndex&) const override {}
+};
+
 QTreeWidget* NewTreeView(const char* name) {
-  auto* view = new QTreeWidget;
+  auto* view = new PlainTreeWidget;
   view->setObjectName(name);
   view->setHeaderHidden(true);
   view->setRootIsDecorated(false);
@@ -267,7 +274,10 @@ void TfrmNasobnyTest::BuildMatrixPage() {
   sgrdShody->verticalHeader()->hide();
   sgrdShody->horizontalHeader()->setMinimumSectionSize(1);
   sgrdShody->verticalHeader()->setMinimumSectionSize(1);
-  sgrdShody->horizontalHeader()->setDefaultSectionSize(48);
+  // 48 pixels, or what a cell such as 0.00000 needs in the font at hand.
+  sgrdShody->horizontalHeader()->setDefaultSectionSize(
+      std::max(48, sgrdShody->fontMetrics().horizontalAdvance("0.00000") + 8));
+  sgrdShody->setTextElideMode(Qt::ElideNone);
   sgrdShody->verticalHeader()->setDefaultSectionSize(20);
   sgrdShody->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
   sgrdShody->verticalHeader()->setSectionResizeMode(QHeaderView::Interactive);
@@ -278,6 +288,7 @@ void TfrmNasobnyTest::BuildMatrixPage() {
                              QAbstractItemView::SelectedClicked);
   sgrdShody->setContextMenuPolicy(Qt::CustomContextMenu);
   sgrdShody->addAction(Copy2);
+  sgrdShody->installEventFilter(this);
   connect(sgrdShody, &QWidget::customContextMenuRequested, this, [this](const QPoint& p) {
     PopupMenu3->exec(sgrdShody->viewport()->mapToGlobal(p));
   });
@@ -294,13 +305,15 @@ void TfrmNasobnyTest::BuildMatrixPage() {
 void TfrmNasobnyTest::BuildRefTreePage() {
   TabSheet2 = new QWidget;
   TabSheet2->setObjectName("TabSheet2");
-  auto* panel = Panel(53);
+  auto* panel = new QWidget;
+  panel->setMinimumHeight(53);
   auto* label = new QLabel(
       "Text representation of the reference tree ( right-click to copy into clipboard ) ");
   label->setObjectName("Label1");
   lboxRefTree = new QListWidget;
   lboxRefTree->setObjectName("lboxRefTree");
-  lboxRefTree->setFixedHeight(24);
+  lboxRefTree->setFixedHeight(40);
+  lboxRefTree->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
   lboxRefTree->setContextMenuPolicy(Qt::CustomContextMenu);
   auto* pl = new QVBoxLayout(panel);
   pl->setContentsMargins(6, 4, 6, 4);
@@ -315,6 +328,7 @@ void TfrmNasobnyTest::BuildRefTreePage() {
   l->addWidget(tviewRefTree);
   for (QWidget* w : {static_cast<QWidget*>(lboxRefTree), static_cast<QWidget*>(tviewRefTree)}) {
     w->addAction(CopyTree1);
+    w->installEventFilter(this);
     connect(w, &QWidget::customContextMenuRequested, this, [this, w](const QPoint& p) {
       w->setFocus(Qt::PopupFocusReason);
       PopupMenu2Popup();
@@ -353,6 +367,7 @@ void TfrmNasobnyTest::BuildTreesPage() {
   l->addWidget(splitter);
   for (QWidget* w : {static_cast<QWidget*>(lboxTrees), static_cast<QWidget*>(TreeView)}) {
     w->addAction(CopyTree1);
+    w->installEventFilter(this);
     connect(w, &QWidget::customContextMenuRequested, this, [this, w](const QPoint& p) {
       w->setFocus(Qt::PopupFocusReason);
       PopupMenu2Popup();
@@ -750,10 +765,21 @@ void TfrmNasobnyTest::closeEvent(QCloseEvent* event) {
 }
 
 bool TfrmNasobnyTest::eventFilter(QObject* watched, QEvent* event) {
-  // "Copy" of the input grid does nothing; keep the view from copying a cell by itself.
-  if (watched == sgrdDruhy && event->type() == QEvent::KeyPress &&
-      static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy))
-    return true;
+  // The views would copy their current cell by themselves: Ctrl+C is the menu's "&Copy" instead
+  // (none on the input grid).
+  if ((event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride) &&
+      static_cast<QKeyEvent*>(event)->matches(QKeySequence::Copy)) {
+    std::function<void()> copy;
+    if (watched == sgrdShody) copy = [this] { Copy2Click(); };
+    if (watched == lboxRefTree || watched == tviewRefTree || watched == lboxTrees ||
+        watched == TreeView)
+      copy = [this] { CopyTree1Click(); };
+    if (copy || watched == sgrdDruhy) {
+      event->accept();
+      if (event->type() == QEvent::KeyPress && copy) copy();
+      return true;
+    }
+  }
   return QWidget::eventFilter(watched, event);
 }
 

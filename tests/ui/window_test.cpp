@@ -127,8 +127,12 @@ TEST_F(WindowFixture, PasteFillsTheInputGrid) {
   EXPECT_TRUE(model->IsBlockHeader(model->index(1, 0)));
   EXPECT_FALSE(model->IsBlockHeader(model->index(2, 0)));
   EXPECT_EQ(Cell(grid, 0, 2), "1/1");
-  EXPECT_EQ(Cell(grid, 1, 3), "0");
-  EXPECT_EQ(Cell(grid, 2, 3), "1");
+  // Fragment 2 (a lacks it) is listed after the fragments that a shows.
+  EXPECT_EQ(Cell(grid, 0, 8), "2/2");
+  EXPECT_EQ(Cell(grid, 1, 8), "0");
+  EXPECT_EQ(Cell(grid, 2, 8), "1");
+  EXPECT_EQ(Cell(grid, 0, 9), "E2");
+  EXPECT_EQ(Cell(grid, 1, 10), "1");
   EXPECT_EQ(Cell(grid, 3, 11), "n/a");
   EXPECT_EQ(grid->columnWidth(0), 116);
   EXPECT_EQ(grid->columnWidth(1), 64);
