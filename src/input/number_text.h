@@ -27,14 +27,16 @@ class InvalidFloatError : public std::runtime_error {
 double ReadMatrixCell(std::string_view cell, char decimalSeparator);
 
 // The general float-to-text conversion: at most 15 significant digits, no trailing zeros, fixed
-// notation for 0.0001 <= |x| < 1E15, otherwise scientific (1E-5, 1.23E-5, 1E16).
+// notation for 0.0001 <= |x| < 1E15, otherwise scientific (1E-5, 1.23E-5, 1E16); "INF", "-INF",
+// "NAN" for non-finite values.
 std::string FloatToText(double x, char decimalSeparator);
 
 // A branch length in a tree text: FloatToText with ".".
 std::string Len(double x);
 
 // A matrix cell: rounded half away from zero to 5 decimals or 7 significant digits, whichever
-// keeps fewer, written with exactly 5 decimals (123.45680); 1E7 and more in scientific form.
+// keeps fewer, written with exactly 5 decimals (123.45680); 1E7 and more in scientific form with
+// 7 significant digits (1.234568E7). Non-finite values give "INF", "-INF" and "NAN".
 std::string FormatMatrixCell(double x, char decimalSeparator);
 
 // Plain decimal integer as the texts of lists and messages write it.

@@ -16,6 +16,8 @@
 
 namespace ramovia {
 
+class CladeSupportIndex;
+
 enum class TEnzymTreeType : uint8_t { ettNone = 0, ettUPGMA = 1, ettNbJoin = 2 };
 using enum TEnzymTreeType;
 
@@ -90,7 +92,12 @@ class TEnzym : public TKVObject {
   TKVTreeNodeItem* GetTree(int32_t index) const;
   void EmptyTreeList();
   void SortTreeList();
+  // Answered from a clade index built once per state of TreeList, so calling it for every node
+  // of a tree costs little.
   int32_t EnumerateTree(const TKVTreeNodeItem* clade) const;
+  // The same value found by walking every listed tree (HasAllFragments, HasSubTrees).
+  int32_t EnumerateTreePlain(const TKVTreeNodeItem* clade) const;
+  const CladeSupportIndex& SupportIndex() const;
   void HasAllFragments(const TKVTreeNodeItem* tree, const TKVTreeNodeItem* clade, bool& ok) const;
   void RefreshTree();
 
@@ -103,6 +110,10 @@ class TEnzym : public TKVObject {
  private:
   // Trees of TreeList by their GetDesc text, so that an identical tree is found without a scan.
   std::unordered_map<std::string, TKVTreeNodeItem*> treeIndex_;
+  // Clade index of TreeList for EnumerateTree; dropped by every change made through the tree
+  // list operations and rebuilt when TreeList no longer matches it.
+  mutable std::shared_ptr<const CladeSupportIndex> supportIndex_;
+  void RebuildTreeIndex();
 };
 
 }  // namespace ramovia

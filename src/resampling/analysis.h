@@ -10,15 +10,12 @@
 
 #include "model/enzym.h"
 #include "resampling/grids.h"
+#include "tree/tree_view.h"
 
 namespace ramovia {
 
 // One line of a tree view: its caption and its depth below the top level (0), in pre-order.
-struct TreeCaption {
-  int depth = 0;
-  std::string caption;
-  friend bool operator==(const TreeCaption&, const TreeCaption&) = default;
-};
+using TreeCaption = TreeViewLine;
 
 class Analysis {
  public:

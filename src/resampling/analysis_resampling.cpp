@@ -3,20 +3,10 @@
 #include <stdexcept>
 
 #include "resampling/analysis.h"
-#include "resampling/tree_captions.h"
 
 namespace ramovia {
 
 namespace {
-
-bool IsSimilarityLetter(char c) {
-  switch (c) {
-    case 'A': case 'B': case 'D': case 'G': case 'I': case 'J': case 'N':
-      return true;
-    default:
-      return false;
-  }
-}
 
 // Clears the reduced-taxa state however a run ends, so that a failed run cannot leave a data set
 // computing over a stale taxon sample.
@@ -73,6 +63,8 @@ void Analysis::RandomTrees(int32_t fragCount, int32_t repeatCount, int32_t taxon
   editedTree_ = nullptr;
   {
     RunGuard guard{*this};
+    // A cancel request left over from a cancelled run must not stop this one after one replicate.
+    e.BreakRequest = false;
     e.EmptyTreeList();
     e.RefTreeHits = 0;
     if (progress) progress->SetRange(0, repeatCount);
@@ -143,26 +135,26 @@ void Analysis::DispStat() {
   const TKVTreeNodeItem* first = e.GetTree(0);
   MemoLines.push_back("Most freq. tree : " + std::to_string(first->Num));
   MemoLines.push_back(first->GetDesc());
-  RefTreeView = TreeCaptions(e.RefTree.get(), &e);
+  RefTreeView.clear();
+  if (e.RefTree) RefTreeView = TreeViewLines(e, e.RefTree.get(), true);
   if (e.RefTree) e.RefreshTree();
 }
 
 void Analysis::SelectTreeLine(int line) {
   TreeView.clear();
   TKVTreeNodeItem* t = Enzym->GetTree(line);
-  TreeView = TreeCaptions(t, nullptr);
+  TreeView = TreeViewLines(t);
 }
 
 std::string Analysis::RefTreeCopyText() const {
   const TKVTreeNodeItem* t = Enzym->RefTree.get();
   if (!t || Coefficient.empty()) return {};
-  return (IsSimilarityLetter(CoefficientLetter()) ? t->GetDescNbJoin() : t->GetDesc()) + ";";
+  return ramovia::RefTreeCopyText(*t, CoefficientLetter());
 }
 
 std::string Analysis::TreeCopyText(int line) const {
   if (Coefficient.empty() || line < 0 || line >= Enzym->TreeCount()) return {};
-  const TKVTreeNodeItem* t = Enzym->GetTree(line);
-  return (IsSimilarityLetter(CoefficientLetter()) ? t->GetDescNbJoin() : t->GetDescStd()) + ";";
+  return ListedTreeCopyText(*Enzym->GetTree(line), CoefficientLetter());
 }
 
 }  // namespace ramovia

@@ -4,7 +4,6 @@
 
 #include "input/number_text.h"
 #include "resampling/analysis.h"
-#include "resampling/tree_captions.h"
 
 namespace ramovia {
 
@@ -51,7 +50,7 @@ namespace {
 void ShowMatrixAndReferenceTree(Analysis& a) {
   a.Matrix.Fill(*a.Enzym, a.DecimalSeparator);
   a.Enzym->GenRefTree();
-  a.RefTreeView = TreeCaptions(a.Enzym->RefTree.get(), nullptr);
+  a.RefTreeView = TreeViewLines(a.Enzym->RefTree.get());
   a.RefTreeLines = {a.Enzym->RefTreeText};
   a.ResamplingVisible = true;
   // The listed trees are gone with the new reference tree; lines that point at them would too.

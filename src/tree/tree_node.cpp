@@ -5,55 +5,107 @@
 namespace ramovia {
 
 namespace {
-std::string Label(const TKVTreeNode& n) {
-  return n.Support != 0 ? "'" + std::to_string(n.Support) + "'" : std::string();
+void AppendLabel(std::string& out, int32_t support) {
+  if (support == 0) return;
+  out += '\'';
+  out += std::to_string(support);
+  out += '\'';
 }
 }  // namespace
 
-int32_t TKVTreeNodeItem::GetMass() const { return 1; }
-std::string TKVTreeNodeItem::GetDesc() const { return Name.str(); }
-std::string TKVTreeNodeItem::GetDescStd() const { return Name.str(); }
-std::string TKVTreeNodeItem::GetDescNbJoin() const { return Name.str() + ":" + Len(Distance); }
+int32_t TKVTreeNodeItem::GetMass() const {
+  return 1;
+}
+
+std::string TKVTreeNodeItem::GetDesc() const {
+  std::string s;
+  AppendDesc(s);
+  return s;
+}
+std::string TKVTreeNodeItem::GetDescStd() const {
+  std::string s;
+  AppendDescStd(s);
+  return s;
+}
+std::string TKVTreeNodeItem::GetDescNbJoin() const {
+  std::string s;
+  AppendDescNbJoin(s);
+  return s;
+}
+
+void TKVTreeNodeItem::AppendDesc(std::string& out) const {
+  out += Name.str();
+}
+void TKVTreeNodeItem::AppendDescStd(std::string& out) const {
+  out += Name.str();
+}
+void TKVTreeNodeItem::AppendDescNbJoin(std::string& out) const {
+  out += Name.str();
+  out += ':';
+  out += Len(Distance);
+}
+
 bool TKVTreeNodeItem::HasSubTrees(const TKVTreeNodeItem*, const TKVTreeNodeItem*) const {
   return false;
 }
 bool TKVTreeNodeItem::HasSameFragment(const TKVTreeNodeItem* s) const {
-  return s->ItemInTreeText(GetDesc());
+  return s != nullptr && s->ItemInTreeText(Name.str());
 }
-bool TKVTreeNodeItem::ItemInTree(int32_t n) const { return Num == n; }
-bool TKVTreeNodeItem::ItemInTreeText(const std::string& t) const { return GetDesc() == t; }
-double TKVTreeNodeItem::GetDistance() const { return Distance; }
+bool TKVTreeNodeItem::ItemInTree(int32_t n) const {
+  return Num == n;
+}
+bool TKVTreeNodeItem::ItemInTreeText(const std::string& t) const {
+  return Name.str() == t;
+}
+double TKVTreeNodeItem::GetDistance() const {
+  return Distance;
+}
 
 int32_t TKVTreeNode::GetMass() const {
   return (Left ? Left->GetMass() : 0) + (Right ? Right->GetMass() : 0);
 }
 
-std::string TKVTreeNode::GetDesc() const {
-  std::string s = "(";
-  if (Left) s += Left->GetDesc() + ",";
-  if (Right) s += Right->GetDesc();
-  return s + ")" + Label(*this);
+void TKVTreeNode::AppendDesc(std::string& out) const {
+  out += '(';
+  if (Left) {
+    Left->AppendDesc(out);
+    out += ',';
+  }
+  if (Right) Right->AppendDesc(out);
+  out += ')';
+  AppendLabel(out, Support);
 }
 
-std::string TKVTreeNode::GetDescStd() const {
-  std::string s = "(";
-  if (Left) s += Left->GetDescStd() + ",";
-  if (Right) s += Right->GetDescStd();
-  return s + ")";
+void TKVTreeNode::AppendDescStd(std::string& out) const {
+  out += '(';
+  if (Left) {
+    Left->AppendDescStd(out);
+    out += ',';
+  }
+  if (Right) Right->AppendDescStd(out);
+  out += ')';
 }
 
-std::string TKVTreeNode::GetDescNbJoin() const {
-  std::string s = "(";
-  if (Left) s += Left->GetDescNbJoin() + ",";
-  if (Right) s += Right->GetDescNbJoin();
-  return s + ")" + Label(*this) + ":" + Len(Distance);
+void TKVTreeNode::AppendDescNbJoin(std::string& out) const {
+  out += '(';
+  if (Left) {
+    Left->AppendDescNbJoin(out);
+    out += ',';
+  }
+  if (Right) Right->AppendDescNbJoin(out);
+  out += ')';
+  AppendLabel(out, Support);
+  out += ':';
+  out += Len(Distance);
 }
 
 bool TKVTreeNode::HasSubTrees(const TKVTreeNodeItem* s, const TKVTreeNodeItem* t) const {
+  if (s == nullptr) return false;
   const int32_t mass = GetMass();
   const int32_t other = s->GetMass();
   if (mass == other) return HasSameFragment(s);
-  if (mass > other) return Left->HasSubTrees(s, t) || Right->HasSubTrees(s, t);
+  // A missing child holds no clade.
+  if (mass > other) return (Left && Left->HasSubTrees(s, t)) || (Right && Right->HasSubTrees(s, t));
   return false;
 }
 
@@ -63,21 +115,22 @@ bool TKVTreeNode::HasSameFragment(const TKVTreeNodeItem* s) const {
   return true;
 }
 
+// The lookups have no side effects, so stopping at the first hit answers the same.
 bool TKVTreeNode::ItemInTree(int32_t n) const {
-  const bool l = Left && Left->ItemInTree(n);
-  const bool r = Right && Right->ItemInTree(n);
-  return l || r;
+  return (Left && Left->ItemInTree(n)) || (Right && Right->ItemInTree(n));
 }
 
 bool TKVTreeNode::ItemInTreeText(const std::string& t) const {
-  const bool l = Left && Left->ItemInTreeText(t);
-  const bool r = Right && Right->ItemInTreeText(t);
-  return l || r;
+  return (Left && Left->ItemInTreeText(t)) || (Right && Right->ItemInTreeText(t));
 }
 
-double TKVTreeNode::GetDistance() const { return Left->GetDistance() + Distance; }
+// A missing Left counts as height 0.
+double TKVTreeNode::GetDistance() const {
+  return (Left ? Left->GetDistance() : 0.0) + Distance;
+}
 
 int CompareKVTreeNodes(const TKVTreeNodeItem* a, const TKVTreeNodeItem* b) {
+  if (a == nullptr || b == nullptr) return 0;
   if (a->Num > b->Num) return -1;
   if (a->Num < b->Num) return 1;
   return 0;

@@ -1,0 +1,132 @@
+#include "distance/coefficients.h"
+
+#include <cmath>
+
+namespace ramovia {
+
+namespace {
+
+__extension__ typedef unsigned __int128 Wide;
+
+double Ratio(int64_t num, int64_t den) {
+  if (den == 0) return 0.0;
+  return static_cast<double>(num) / static_cast<double>(den);
+}
+
+int64_t Rounded(double v) {
+  return static_cast<int64_t>(std::nearbyint(v));
+}
+
+// Beyond any data set: the iteration contracts by at least one half per step and settles within
+// a few dozen steps. The bound only guards against a rounding cycle looping for ever.
+constexpr int kMaxDivergenceSteps = 100000;
+
+double NucleotideSimilarity(const PairCounts& t, bool replicatePrecision, double r) {
+  if (r == 0.0) return 0.0;
+  const int64_t a = t.a;
+  const int64_t nx = a + t.b;
+  const int64_t ny = a + t.c;
+  if (nx + ny == 0) return 0.0;
+  const double f = static_cast<double>(2 * a) / static_cast<double>(nx + ny);
+  const double scale = replicatePrecision ? 1000000.0 : 100000.0;
+  double g = std::pow(f, 0.25);
+  double next = g;
+  for (int step = 0; step < kMaxDivergenceSteps; ++step) {
+    next = std::pow(f * (3.0 - 2.0 * g), 0.25);
+    if (Rounded(next * scale) == Rounded(g * scale)) break;
+    g = next;
+  }
+  if (!(next > 0.0)) return 0.0;  // logarithm of zero
+  return 1.0 + (2.0 / r) * std::log(next);
+}
+
+double RawSimilarity(char letter, const PairCounts& t, bool replicatePrecision, double siteLength) {
+  const int64_t a = t.a;
+  const int64_t b = t.b;
+  const int64_t c = t.c;
+  const int64_t d = t.d;
+  switch (letter) {
+    case 'A':
+      return Ratio(2 * a, 2 * a + b + c);
+    case 'B':
+      return Ratio(a, static_cast<int64_t>(t.n) - d);
+    case 'D':
+      if (a + b == 0 || a + c == 0) return 0.0;
+      return (static_cast<double>(a) / static_cast<double>(a + b) +
+              static_cast<double>(a) / static_cast<double>(a + c)) *
+             0.5;
+    case 'G':
+      return Ratio(a, a + 2 * (b + c));
+    case 'I': {
+      if (a + b == 0 || a + c == 0 || b + d == 0 || c + d == 0) return 0.0;
+      const Wide product = static_cast<Wide>(a + b) * static_cast<Wide>(a + c) *
+                           static_cast<Wide>(b + d) * static_cast<Wide>(c + d);
+      return static_cast<double>(a * d) / std::sqrt(static_cast<double>(product));
+    }
+    case 'J':
+      if (a + b == 0 || a + c == 0) return 0.0;
+      return static_cast<double>(a) / std::sqrt(static_cast<double>((a + b) * (a + c)));
+    case 'N':
+      return NucleotideSimilarity(t, replicatePrecision, siteLength);
+    default:
+      return 0.0;
+  }
+}
+
+}  // namespace
+
+double SimilarityOf(char letter, const PairCounts& t, bool replicatePrecision, double siteLength) {
+  const double s = RawSimilarity(letter, t, replicatePrecision, siteLength);
+  return std::isfinite(s) ? s : 0.0;
+}
+
+void ComputeSimilarityMatrix(const SampleExpansion& sample, char letter, TEnzymTreeType type,
+                             bool replicatePrecision, double siteLength, SquareMatrix& out,
+                             ProgressSink* progress) {
+  const int32_t n = sample.TaxonCount();
+  out.Reserve(n);
+  if (progress != nullptr) {
+    progress->SetRange(0, n);
+    progress->SetPosition(0);
+  }
+  for (int32_t i = 1; i <= n - 1; ++i) {
+    for (int32_t j = i + 1; j <= n; ++j) {
+      const double s =
+          SimilarityOf(letter, sample.Count(i - 1, j - 1), replicatePrecision, siteLength);
+      const double v = StoredSimilarity(s, type);
+      out(i, j) = v;
+      out(j, i) = v;
+    }
+    out(i, i) = -1.0;
+    if (progress != nullptr) progress->SetPosition(i);
+  }
+}
+
+std::vector<const TDruh*> ActiveTaxonList(const TEnzym& enzym) {
+  std::vector<const TDruh*> taxa;
+  const int32_t n = enzym.DruhyCount();
+  taxa.reserve(static_cast<std::size_t>(n));
+  for (int32_t i = 0; i < n; ++i) taxa.push_back(enzym.GetDruh(i));
+  return taxa;
+}
+
+void TEnzym::PrepareKoef() {
+  const std::vector<const TDruh*> taxa = ActiveTaxonList(*this);
+  ReserveMatrices(static_cast<int>(taxa.size()));
+  const PairTableIndex index = PairTableIndex::Build(*this);
+  SampleExpansion sample;
+  sample.Assign(index, taxa, Fragmenty);
+  ComputeSimilarityMatrix(sample, KoefChar, TreeType, false, SiteLength, Koef, Progress);
+  GenRefTree();
+}
+
+void TEnzym::PrepareSimilarityTbl() {
+  const std::vector<const TDruh*> taxa = ActiveTaxonList(*this);
+  ReserveMatrices(static_cast<int>(taxa.size()));
+  const PairTableIndex index = PairTableIndex::Build(*this);
+  SampleExpansion sample;
+  sample.Assign(index, taxa, RedukovaneFragmenty->Fragmenty);
+  ComputeSimilarityMatrix(sample, KoefChar, TreeType, true, SiteLength, Koef, nullptr);
+}
+
+}  // namespace ramovia

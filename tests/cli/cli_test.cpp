@@ -1,0 +1,251 @@
+// End-to-end runs of ramovia-cli, in-process and as the real executable.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "cli_app.h"
+
+namespace {
+
+using nlohmann::json;
+
+// Three taxa whose Dice similarities are 0.5 (a, b), 0.25 (a, c) and 1 (b, c): c has no data in E2.
+const char* const kDiceTable =
+    "\ta\tb\tc\nE1\n1\t1\t1\t1\n2\t0\t1\t1\n3\t1\t0\t0\n4\t1\t0\t0\n5\t1\t0\t0\n6\t1\t0\t0\n"
+    "7\t1\t0\t0\nE2\n8\t1\t1\t?\n9\t1\t1\t?\n";
+
+struct Result {
+  int code = 0;
+  std::string out, err;
+  json j;
+};
+
+Result Cli(std::vector<std::string> args, const std::string& input = "") {
+  args.insert(args.begin(), "ramovia-cli");
+  std::istringstream in(input);
+  std::ostringstream out, err;
+  Result r;
+  r.code = ramovia::cli::RunCli(args, in, out, err);
+  r.out = out.str();
+  r.err = err.str();
+  if (r.code == 0 && !r.out.empty() && r.out[0] == '{') r.j = json::parse(r.out);
+  return r;
+}
+
+std::string Example(const std::string& name) {
+  return std::string(RAMOVIA_EXAMPLES_DIR) + "/" + name;
+}
+
+std::string TempFile(const std::string& name, const std::string& content) {
+  auto p = std::filesystem::temp_directory_path() / ("ramovia_cli_test_" + name);
+  std::ofstream(p, std::ios::binary) << content;
+  return p.string();
+}
+
+int TotalCount(const json& trees) {
+  int total = 0;
+  for (const auto& t : trees) total += t["count"].get<int>();
+  return total;
+}
+
+TEST(CliJson, DiceMatrixGridTaxaAndReferenceTree) {
+  Result r = Cli({"-c", "A", "-m", "upgma", "--json", "-"}, kDiceTable);
+  ASSERT_EQ(r.code, 0) << r.err;
+  const json& j = r.j;
+  std::vector<std::string> keys;
+  for (auto it = j.begin(); it != j.end(); ++it) keys.push_back(it.key());
+  EXPECT_EQ(keys, (std::vector<std::string>{"frequency_data", "coefficient", "method", "input_grid",
+                                            "taxa", "matrix", "reference_tree"}));
+  EXPECT_FALSE(j["frequency_data"].get<bool>());
+  EXPECT_EQ(j["taxa"], json({"a", "b", "c"}));
+  EXPECT_EQ(j["matrix"], json({{"", "a", "b", "c"},
+                               {"a", "", "0.50000", "0.25000"},
+                               {"b", "0.50000", "", "1.00000"},
+                               {"c", "0.25000", "1.00000", ""}}));
+  EXPECT_EQ(j["reference_tree"], "((b,c),a);");
+  const json& grid = j["input_grid"];
+  ASSERT_EQ(grid.size(), 12u);
+  EXPECT_EQ(grid[0], json({"", "a", "b", "c"}));
+  EXPECT_EQ(grid[1], json({"E1", "", "", ""}));
+  EXPECT_EQ(grid[3], json({"2/2", "0", "1", "1"}));
+  EXPECT_EQ(grid[9], json({"E2", "", "", ""}));
+  EXPECT_EQ(grid[11], json({"9/9", "1", "1", "n/a"}));
+}
+
+TEST(CliJson, NeighborJoiningStoresDistances) {
+  Result r = Cli({"-c", "A", "-m", "nj", "--json", "-"}, kDiceTable);
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.j["matrix"][1], json({"a", "", "0.50000", "0.75000"}));
+  EXPECT_EQ(r.j["matrix"][2], json({"b", "0.50000", "", "0.00000"}));
+}
+
+TEST(CliJson, InputGridKeepsEveryAlleleRow) {
+  // An allele carried only by a taxon that ends the block without data keeps its row.
+  Result r = Cli({"-c", "R", "-m", "nj", "--json", "-"}, "\tA\tB\nL1\na1\t0.5\t?\na2\t?\t0.5\n");
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_TRUE(r.j["frequency_data"].get<bool>());
+  EXPECT_EQ(r.j["input_grid"], json({{"", "A", "B"},
+                                     {"L1", "", ""},
+                                     {"a1/1", "n/a", "0"},
+                                     {"a2/2", "n/a", "1"}}));
+}
+
+TEST(CliJson, ExamplesRunEveryFamily) {
+  for (const auto& [file, letter] : std::vector<std::pair<std::string, std::string>>{
+           {"restriction.txt", "A"}, {"restriction.txt", "N"}, {"rapd.txt", "J"},
+           {"alleles.txt", "R"}, {"alleles.txt", "X"}}) {
+    for (const char* method : {"upgma", "nj"}) {
+      Result r = Cli({"-c", letter, "-m", method, "-r", "bootstrap", "-n", "20", "--json",
+                      Example(file)});
+      ASSERT_EQ(r.code, 0) << file << " " << letter << " " << r.err;
+      const json& res = r.j["resampling"];
+      EXPECT_EQ(TotalCount(res["trees"]), 20) << file << letter << method;
+      EXPECT_EQ(res["stats"].size(), 6u);
+      EXPECT_EQ(res["stats"][0], "Different tree count : " + std::to_string(res["trees"].size()));
+      EXPECT_EQ(res["stats"][5], res["trees"][0]["tree"]);
+    }
+  }
+}
+
+TEST(CliJson, SameSeedSameResultOtherSeedStartsElsewhere) {
+  const std::vector<std::string> args = {"-c", "A", "-m", "nj", "-r", "bootstrap", "-n", "50",
+                                         "--json", Example("restriction.txt")};
+  Result a = Cli(args), b = Cli(args);
+  ASSERT_EQ(a.code, 0) << a.err;
+  EXPECT_EQ(a.out, b.out);
+  auto withSeed = args;
+  withSeed.insert(withSeed.begin(), {"--seed", "987654321"});
+  Result c = Cli(withSeed);
+  ASSERT_EQ(c.code, 0) << c.err;
+  EXPECT_EQ(c.j["reference_tree"], a.j["reference_tree"]);  // no draw before the run for A
+  EXPECT_NE(c.j["resampling"]["trees"], a.j["resampling"]["trees"]);
+}
+
+TEST(CliJson, CancelStopsAtTheCheckpointsOfEachFamily) {
+  // Presence/absence: checked at every 50th replicate of 10000, right after the press.
+  Result pa = Cli({"-c", "A", "-m", "nj", "-r", "bootstrap", "-n", "10000", "--cancel-at", "50",
+                   "--json", Example("restriction.txt")});
+  ASSERT_EQ(pa.code, 0) << pa.err;
+  EXPECT_EQ(TotalCount(pa.j["resampling"]["trees"]), 50);
+  Result late = Cli({"-c", "A", "-m", "nj", "-r", "bootstrap", "-n", "10000", "--cancel-at", "51",
+                     "--json", Example("restriction.txt")});
+  EXPECT_EQ(TotalCount(late.j["resampling"]["trees"]), 100);
+  // Frequencies: the press is seen after the replicate that follows it.
+  Result fr = Cli({"-c", "R", "-m", "upgma", "-r", "bootstrap", "-n", "100", "--cancel-at", "5",
+                   "--json", Example("alleles.txt")});
+  ASSERT_EQ(fr.code, 0) << fr.err;
+  EXPECT_EQ(TotalCount(fr.j["resampling"]["trees"]), 6);
+  EXPECT_EQ(fr.j["resampling"]["replicates"], 100);
+}
+
+TEST(CliJson, MethodsSetTheirControls) {
+  Result j = Cli({"-c", "A", "-m", "nj", "-r", "jackknife", "--leave-out-fragments", "3", "-n",
+                  "5", "--json", Example("restriction.txt")});
+  ASSERT_EQ(j.code, 0) << j.err;
+  const json& r = j.j["resampling"];
+  EXPECT_EQ(r["leave_out_fragments"], 3);
+  EXPECT_EQ(r["leave_out_taxa"], 0);
+  EXPECT_TRUE(r["different"].get<bool>());
+  Result b = Cli({"-c", "A", "-m", "nj", "-r", "bootstrap", "-n", "5", "--json",
+                  Example("restriction.txt")});
+  EXPECT_FALSE(b.j["resampling"]["different"].get<bool>());
+  // Leaving out taxa: no generated tree can be the reference tree.
+  Result o = Cli({"-c", "A", "-m", "upgma", "-r", "otu-jackknife", "--leave-out-taxa", "2", "-n",
+                  "10", "--json", Example("restriction.txt")});
+  ASSERT_EQ(o.code, 0) << o.err;
+  EXPECT_EQ(o.j["resampling"]["stats"][1], "Ref. tree in list : 0");
+  Result u = Cli({"-c", "A", "-m", "upgma", "-r", "users", "--leave-out-taxa", "1",
+                  "--leave-out-fragments", "2", "--different", "-n", "4", "--json",
+                  Example("restriction.txt")});
+  ASSERT_EQ(u.code, 0) << u.err;
+  EXPECT_TRUE(u.j["resampling"]["different"].get<bool>());
+  EXPECT_EQ(u.j["resampling"]["leave_out_taxa"], 1);
+}
+
+TEST(CliFailures, OneLineOnStandardErrorExitOneNothingOnStandardOutput) {
+  const std::string empty = TempFile("empty.txt", "");
+  struct Case {
+    std::vector<std::string> args;
+    std::string message;
+  };
+  const std::string missing = "/nonexistent/ramovia/table.txt";
+  const std::vector<Case> cases = {
+      {{"-c", "A", "-m", "nj", empty}, "List index out of bounds (0)"},
+      {{"-c", "A", "-m", "nj", missing}, "Cannot open file " + missing},
+      {{"-c", "A", "-m", "nj", "-r", "bootstrap", "--leave-out-taxa", "1", Example("rapd.txt")},
+       "--leave-out-taxa is taken only by the methods otu-jackknife and users"},
+      {{"-c", "A", "-m", "nj", "-r", "otu-jackknife", "--leave-out-fragments", "1",
+        Example("rapd.txt")},
+       "--leave-out-fragments is taken only by the methods jackknife and users"},
+      {{"-c", "A", "-m", "nj", "-r", "jackknife", "--different", Example("rapd.txt")},
+       "--different is taken only by the method users"},
+      {{"-c", "A", "-m", "nj", "-r", "otu-jackknife", "--leave-out-taxa", "5",
+        Example("rapd.txt")},
+       "Cannot leave out 5 taxa: the table has 5 taxa"},
+      {{"-c", "R", "-m", "nj", "-r", "users", Example("alleles.txt")},
+       "The method users is not offered for allele-frequency data"},
+  };
+  for (const auto& c : cases) {
+    Result r = Cli(c.args);
+    EXPECT_EQ(r.code, 1) << c.message;
+    EXPECT_EQ(r.out, "") << c.message;
+    EXPECT_EQ(r.err, c.message + "\n");
+  }
+}
+
+TEST(CliFailures, UsageErrorsExitTwo) {
+  const std::string table = Example("rapd.txt");
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"-m", "nj", table},
+           {"-c", "A", table},
+           {"-c", "Q", "-m", "nj", table},
+           {"-c", "A", "-m", "neighbor", table},
+           {"-c", "A", "-m", "nj", "-n", "0", table},
+           {"-c", "A", "-m", "nj", "-n", "10001", table},
+           {"--coef", "A", "-m", "nj", table},
+           {"-c", "A", "-m", "nj", "--decimal-separator", ",,", table},
+           {"-c", "A", "-m", "nj", "--leave-out-taxa", "-1", table},
+           {"-c", "A", "-m", "nj", "-r", "bootstrapping", table},
+           {"-c", "A", "-m", "nj", "--seed", "4294967296", table},
+       }) {
+    Result r = Cli(args);
+    EXPECT_EQ(r.code, 2) << args[0] << " " << args[1];
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("--help"), std::string::npos) << r.err;
+  }
+}
+
+TEST(CliText, HumanReadableReport) {
+  Result r = Cli({"-c", "A", "-m", "upgma", "-r", "bootstrap", "-n", "10", "-"}, kDiceTable);
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(r.out.find("a  0.50000  0.25000"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Reference tree\n((b,c),a);"), std::string::npos);
+  EXPECT_NE(r.out.find("Different tree count : "), std::string::npos);
+  EXPECT_NE(r.out.find("Reference tree with support\n((b,c)'"), std::string::npos) << r.out;
+  Result help = Cli({"--help"});
+  EXPECT_EQ(help.code, 0);
+  EXPECT_NE(help.out.find("EXIT STATUS"), std::string::npos);
+}
+
+TEST(CliBinary, ExitStatusAndStreams) {
+  const std::string bin = RAMOVIA_CLI_BINARY;
+  const std::string out = TempFile("out.txt", "");
+  const std::string missing = "/nonexistent/ramovia/x.txt";
+  int status = std::system((bin + " -c A -m nj " + missing + " >" + out + " 2>/dev/null").c_str());
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_EQ(std::filesystem::file_size(out), 0u);
+  status = std::system((bin + " -c A -m nj --bogus x >/dev/null 2>&1").c_str());
+  EXPECT_EQ(WEXITSTATUS(status), 2);
+  status = std::system(
+      (bin + " -c A -m nj --json " + Example("rapd.txt") + " >" + out + " 2>/dev/null").c_str());
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  std::ifstream in(out);
+  const json j = json::parse(in);
+  EXPECT_EQ(j["taxa"].size(), 5u);
+}
+
+}  // namespace
