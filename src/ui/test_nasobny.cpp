@@ -29,7 +29,7 @@
 #include <algorithm>
 
 #include "grid_models.h"
-#include "resampling/tree_captions.h"
+#include "tree/tree_view.h"
 #include "ui_support.h"
 
 namespace ramovia::ui {
@@ -681,8 +681,7 @@ void TfrmNasobnyTest::sgrdShodyDblClick() {
     const std::string text =
         (analysis_.Enzym->TreeType == ettNbJoin ? t->GetDescNbJoin() : t->GetDesc()) + ";";
     FillList(lboxRefTree, {text});
-    // Plain captions only read the tree.
-    FillTree(tviewRefTree, TreeCaptions(const_cast<TKVTreeNodeItem*>(t), nullptr));
+    FillTree(tviewRefTree, TreeViewLines(t));
   }
 }
 
