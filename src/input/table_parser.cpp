@@ -313,10 +313,13 @@ void Analysis::GetFromText(std::string_view text) {
     TableReader reader(*this, freq, names);
     reader.ReadLines(cursor);
   } catch (...) {
+    // The merge and the grid follow a failed reading too: they show what was read.
     GetDruhyList();
+    DisplayList();
     throw;
   }
   GetDruhyList();
+  DisplayList();
 }
 
 void Analysis::GetDruhyList() {

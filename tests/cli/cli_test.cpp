@@ -11,7 +11,7 @@
 
 namespace {
 
-using nlohmann::json;
+using json = nlohmann::ordered_json;
 
 // Three taxa whose Dice similarities are 0.5 (a, b), 0.25 (a, c) and 1 (b, c): c has no data in E2.
 const char* const kDiceTable =
@@ -71,7 +71,10 @@ TEST(CliJson, DiceMatrixGridTaxaAndReferenceTree) {
   ASSERT_EQ(grid.size(), 12u);
   EXPECT_EQ(grid[0], json({"", "a", "b", "c"}));
   EXPECT_EQ(grid[1], json({"E1", "", "", ""}));
-  EXPECT_EQ(grid[3], json({"2/2", "0", "1", "1"}));
+  // Rows follow the block's fragment list: first carriers first (a holds 1 and 3..7, b adds 2).
+  EXPECT_EQ(grid[2], json({"1/1", "1", "1", "1"}));
+  EXPECT_EQ(grid[3], json({"3/3", "1", "0", "0"}));
+  EXPECT_EQ(grid[8], json({"2/2", "0", "1", "1"}));
   EXPECT_EQ(grid[9], json({"E2", "", "", ""}));
   EXPECT_EQ(grid[11], json({"9/9", "1", "1", "n/a"}));
 }
@@ -222,7 +225,9 @@ TEST(CliFailures, UsageErrorsExitTwo) {
 TEST(CliText, HumanReadableReport) {
   Result r = Cli({"-c", "A", "-m", "upgma", "-r", "bootstrap", "-n", "10", "-"}, kDiceTable);
   ASSERT_EQ(r.code, 0) << r.err;
-  EXPECT_NE(r.out.find("a  0.50000  0.25000"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("a           0.50000  0.25000\nb  0.50000           1.00000"),
+            std::string::npos)
+      << r.out;
   EXPECT_NE(r.out.find("Reference tree\n((b,c),a);"), std::string::npos);
   EXPECT_NE(r.out.find("Different tree count : "), std::string::npos);
   EXPECT_NE(r.out.find("Reference tree with support\n((b,c)'"), std::string::npos) << r.out;
