@@ -467,14 +467,13 @@ void TfrmNasobnyTest::SetCaption(const std::string& caption) {
 
 void TfrmNasobnyTest::GetFromText(std::string_view text) {
   if (RefuseWhileBusy()) return;
+  // The core fills the input grid after a failed reading too: show what was read.
   try {
     analysis_.GetFromText(text);
   } catch (...) {
-    analysis_.DisplayList();
     AfterReading();
     throw;
   }
-  analysis_.DisplayList();
   AfterReading();
   if (!analysis_.Warnings.empty()) {
     QString all;
