@@ -325,7 +325,7 @@ void TfrmNasobnyTest::BuildRefTreePage() {
   l->setContentsMargins(0, 0, 0, 0);
   l->setSpacing(0);
   l->addWidget(panel);
-  l->addWidget(tviewRefTree);
+  l->addWidget(tviewRefTree, 1);
   for (QWidget* w : {static_cast<QWidget*>(lboxRefTree), static_cast<QWidget*>(tviewRefTree)}) {
     w->addAction(CopyTree1);
     w->installEventFilter(this);
