@@ -265,7 +265,7 @@ int Execute(const Options& o, std::istream& in, std::ostream& out, std::ostream&
       r["reference_tree"] = ToUtf8(a.Enzym->RefTreeText);
       j["resampling"] = std::move(r);
     }
-    out << j.dump(2) << "\n";
+    out << j.dump() << "\n";
     return 0;
   }
 
