@@ -1,0 +1,147 @@
+#include "grid_models.h"
+
+#include <QApplication>
+#include <QPainter>
+#include <QStyle>
+
+#include "resampling/grids.h"
+#include "ui_support.h"
+
+namespace ramovia::ui {
+
+InputGridModel::InputGridModel(const InputGrid& grid, QObject* parent)
+    : QAbstractTableModel(parent), grid_(grid) {}
+
+int InputGridModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : grid_.RowCount();
+}
+
+int InputGridModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : grid_.ColCount();
+}
+
+QVariant InputGridModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid() || role != Qt::DisplayRole) return {};
+  return Show(grid_.Cell(index.column(), index.row()));
+}
+
+bool InputGridModel::IsBlockHeader(const QModelIndex& index) const {
+  return index.isValid() && grid_.IsBlockHeader(index.column(), index.row());
+}
+
+void InputGridModel::Reload() {
+  beginResetModel();
+  endResetModel();
+}
+
+void InputGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option,
+                              const QModelIndex& index) const {
+  const auto* model = qobject_cast<const InputGridModel*>(index.model());
+  const QRect r = option.rect;
+  const QString text = index.data(Qt::DisplayRole).toString();
+  const bool header = model && model->IsBlockHeader(index);
+  QFont font = option.font;
+  font.setBold(header || index.row() == 0);
+  font.setUnderline(header || index.row() == 0);
+  const QFontMetrics fm(font);
+  int left = r.left();
+  if (!header && index.column() != 0) {
+    left = r.left() + r.width() / 2 - fm.horizontalAdvance(text) / 2;
+    if (left < r.left()) left = r.left();
+  }
+  const QPalette& pal = option.palette;
+  QColor background = pal.color(QPalette::Base);
+  QColor foreground = pal.color(QPalette::Text);
+  if (option.state & QStyle::State_Selected) {
+    background = pal.color(QPalette::Highlight);
+    foreground = pal.color(QPalette::HighlightedText);
+  } else if (index.row() == 0 || index.column() == 0) {
+    background = pal.color(QPalette::Button);
+    foreground = pal.color(QPalette::ButtonText);
+  }
+  painter->save();
+  painter->setClipRect(r);
+  painter->fillRect(r, background);
+  painter->setFont(font);
+  painter->setPen(foreground);
+  painter->drawText(QRect(left, r.top(), r.right() - left + 1, r.height()),
+                    Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
+  if (option.state & QStyle::State_HasFocus) {
+    QStyleOptionFocusRect focus;
+    focus.QStyleOption::operator=(option);
+    focus.rect = r;
+    focus.backgroundColor = background;
+    const QWidget* w = option.widget;
+    QStyle* style = w ? w->style() : QApplication::style();
+    style->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, w);
+  }
+  painter->restore();
+}
+
+MatrixGridModel::MatrixGridModel(MatrixGrid& grid, QObject* parent)
+    : QAbstractTableModel(parent), grid_(grid) {}
+
+int MatrixGridModel::rowCount(const QModelIndex& parent) const {
+  return parent.isValid() || blocked_ ? 0 : grid_.RowCount();
+}
+
+int MatrixGridModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() || blocked_ ? 0 : grid_.ColCount();
+}
+
+QVariant MatrixGridModel::data(const QModelIndex& index, int role) const {
+  if (blocked_ || !index.isValid()) return {};
+  if (role == Qt::DisplayRole || role == Qt::EditRole)
+    return Show(grid_.Cell(index.column(), index.row()));
+  if (role == Qt::BackgroundRole && (index.row() == 0 || index.column() == 0))
+    return QApplication::palette().brush(QPalette::Button);
+  return {};
+}
+
+bool MatrixGridModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+  if (blocked_ || !index.isValid() || role != Qt::EditRole) return false;
+  grid_.SetCell(index.column(), index.row(), Bytes(value.toString()));
+  emit dataChanged(index, index, {Qt::DisplayRole, Qt::EditRole});
+  return true;
+}
+
+Qt::ItemFlags MatrixGridModel::flags(const QModelIndex& index) const {
+  if (!index.isValid()) return Qt::NoItemFlags;
+  Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+  // Row 0 and column 0 are the fixed names.
+  if (!blocked_ && index.row() > 0 && index.column() > 0) f |= Qt::ItemIsEditable;
+  return f;
+}
+
+void MatrixGridModel::SetBlocked(bool blocked) {
+  if (blocked == blocked_) return;
+  beginResetModel();
+  blocked_ = blocked;
+  endResetModel();
+}
+
+void MatrixGridModel::Reload() {
+  beginResetModel();
+  endResetModel();
+}
+
+void MatrixView::CommitOpenEditor() {
+  if (state() != QAbstractItemView::EditingState) return;
+  if (QWidget* editor = indexWidget(currentIndex())) {
+    commitData(editor);
+    closeEditor(editor, QAbstractItemDelegate::NoHint);
+    return;
+  }
+  if (QWidget* editor = QApplication::focusWidget(); editor && isAncestorOf(editor)) {
+    commitData(editor);
+    closeEditor(editor, QAbstractItemDelegate::NoHint);
+  }
+}
+
+void MatrixView::mouseDoubleClickEvent(QMouseEvent* event) {
+  CommitOpenEditor();
+  QTableView::mouseDoubleClickEvent(event);
+  emit DoubleClicked();
+}
+
+}  // namespace ramovia::ui

@@ -1,0 +1,74 @@
+// The two string grids of the analysis window as Qt models that read the core's grids on demand,
+// and the cell drawing of the input grid.
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QStyledItemDelegate>
+#include <QTableView>
+
+namespace ramovia {
+class InputGrid;
+class MatrixGrid;
+}  // namespace ramovia
+
+namespace ramovia::ui {
+
+// Row 0 and column 0 are ordinary cells here (the grid's fixed header row and column).
+class InputGridModel : public QAbstractTableModel {
+  Q_OBJECT
+ public:
+  InputGridModel(const InputGrid& grid, QObject* parent);
+  int rowCount(const QModelIndex& parent = {}) const override;
+  int columnCount(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  bool IsBlockHeader(const QModelIndex& index) const;
+  void Reload();  // after every reading
+
+ private:
+  const InputGrid& grid_;
+};
+
+// sgrdDruhyDrawCell: bold underlined block headers and row 0, centred cells beyond column 0,
+// highlight / button-face / window backgrounds, text at the top edge, focus rectangle.
+class InputGridDelegate : public QStyledItemDelegate {
+  Q_OBJECT
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  void paint(QPainter* painter, const QStyleOptionViewItem& option,
+             const QModelIndex& index) const override;
+};
+
+class MatrixGridModel : public QAbstractTableModel {
+  Q_OBJECT
+ public:
+  MatrixGridModel(MatrixGrid& grid, QObject* parent);
+  int rowCount(const QModelIndex& parent = {}) const override;
+  int columnCount(const QModelIndex& parent = {}) const override;
+  QVariant data(const QModelIndex& index, int role) const override;
+  bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+  Qt::ItemFlags flags(const QModelIndex& index) const override;
+  // While a computation rewrites the grid on another thread, the model shows nothing.
+  void SetBlocked(bool blocked);
+  bool Blocked() const { return blocked_; }
+  void Reload();
+
+ private:
+  MatrixGrid& grid_;
+  bool blocked_ = false;
+};
+
+// The matrix grid's view: a double click anywhere is one command, after any open edit is stored.
+class MatrixView : public QTableView {
+  Q_OBJECT
+ public:
+  using QTableView::QTableView;
+  void CommitOpenEditor();
+
+ signals:
+  void DoubleClicked();
+
+ protected:
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+};
+
+}  // namespace ramovia::ui

@@ -1,0 +1,44 @@
+// What the window tests share: waiting for a computation, catching messages, temporary files.
+#pragma once
+
+#include <QApplication>
+#include <QFile>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QThread>
+#include <string>
+
+#include "test_nasobny.h"
+#include "ui_support.h"
+
+namespace ramovia::ui::testing {
+
+inline void WaitIdle(const TfrmNasobnyTest* w) {
+  for (int i = 0; i < 60000 && w->IsBusy(); ++i) {
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+    QThread::msleep(1);
+  }
+  QApplication::processEvents();
+}
+
+// Collects the messages that would have gone to message boxes.
+struct Messages {
+  QStringList list;
+  Messages() {
+    SetMessageHandler([this](QWidget*, const QString& text) { list.push_back(text); });
+  }
+  ~Messages() { SetMessageHandler({}); }
+};
+
+inline QString WriteFile(const QTemporaryDir& dir, const QString& name, const std::string& text) {
+  const QString path = dir.filePath(name);
+  QFile f(path);
+  if (f.open(QIODevice::WriteOnly)) f.write(text.data(), static_cast<qint64>(text.size()));
+  return path;
+}
+
+inline const std::string kDice =
+    "\ta\tb\tc\nE1\n1\t1\t1\t1\n2\t0\t1\t1\n3\t1\t0\t0\n4\t1\t0\t0\n5\t1\t0\t0\n6\t1\t0\t0\n7\t1\t0\t0"
+    "\nE2\n8\t1\t1\t?\n9\t1\t1\t?\n";
+
+}  // namespace ramovia::ui::testing
