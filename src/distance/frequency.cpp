@@ -1,4 +1,5 @@
 #include "distance/frequency.h"
+#include "distance/complete_distance.h"
 
 #include <cmath>
 #include <numbers>
@@ -294,61 +295,26 @@ void Analysis::MultiTest(char letter, ProgressSink* progress) {
 
 void Analysis::CompleteDistance() {
   TEnzym& merged = *Enzym;
-  const int32_t t = merged.DruhyCount();
-  merged.ReserveMatrices(t);
-  const auto size = static_cast<std::size_t>(t) + 1;
-  std::vector<int64_t> weight(size * size, 0);
-  for (int32_t i = 1; i <= t; ++i)
-    for (int32_t j = 1; j <= t; ++j) merged.Koef(i, j) = 0.0;
-
-  // Positions by name as GetDruhStr finds them: the first taxon of that name, 1-based.
-  std::unordered_map<std::string_view, int32_t> position;
-  position.reserve(static_cast<std::size_t>(t));
-  for (int32_t k = 0; k < t; ++k)
-    position.emplace(std::string_view(merged.GetDruh(k)->Name.str()), k + 1);
-  const auto find = [&position](const TDruh* d) {
-    const auto it = position.find(std::string_view(d->Name.str()));
-    return it == position.end() ? -1 : it->second;
-  };
-
-  std::vector<int32_t> where;
+  std::vector<const TDruh*> all;
+  for (const auto& d : merged.Druhy) all.push_back(d.get());
+  std::vector<const TEnzym*> blocks;
+  for (const auto& b : Loci) blocks.push_back(b.get());
+  MergeIndex index;
+  index.Build(all, blocks);
+  std::vector<std::vector<const TDruh*>> blockTaxa;
+  std::vector<BlockMatrix> inputs;
+  blockTaxa.reserve(Loci.size());
   for (const auto& block : Loci) {
     // A block whose own computation failed may never have grown its matrix: read zeros then.
     block->ReserveMatrices(block->DruhyCount());
-    const TEnzym& e = *block;
-    const int32_t w = e.FragmentCount();
-    const int32_t count = e.DruhyCount();
-    where.assign(static_cast<std::size_t>(count), -1);
-    for (int32_t p = 0; p < count; ++p) {
-      const TDruh* d = e.GetDruh(p);
-      if (d->GetFragmentCount() > 0) where[static_cast<std::size_t>(p)] = find(d);
-    }
-    for (int32_t p = 0; p < count; ++p) {
-      const int32_t x = where[static_cast<std::size_t>(p)];
-      if (x < 0) continue;
-      for (int32_t q = p + 1; q < count; ++q) {
-        const int32_t y = where[static_cast<std::size_t>(q)];
-        if (y < 0) continue;  // no data here, or a taxon the merged set does not show
-        merged.Koef(x, y) = merged.Koef(x, y) + w * e.GetDistance(p + 1, q + 1);
-        merged.Koef(y, x) = merged.Koef(x, y);
-        int64_t& wxy = weight[static_cast<std::size_t>(x) * size + static_cast<std::size_t>(y)];
-        wxy = wxy + w;
-        weight[static_cast<std::size_t>(y) * size + static_cast<std::size_t>(x)] = wxy;
-      }
-    }
+    blockTaxa.push_back(ActiveTaxonList(*block));
   }
-
-  // A pair that shares no block with data has no coefficient: S = 0, stored as any such value.
-  const double none = StoredSimilarity(0.0, merged.TreeType);
-  for (int32_t i = 1; i <= t; ++i) {
-    for (int32_t j = 1; j <= t; ++j) {
-      const int64_t wij = weight[static_cast<std::size_t>(i) * size + static_cast<std::size_t>(j)];
-      if (wij != 0)
-        merged.Koef(i, j) = merged.Koef(i, j) / static_cast<double>(wij);
-      else if (i != j)
-        merged.Koef(i, j) = none;
-    }
-  }
+  for (std::size_t k = 0; k < Loci.size(); ++k)
+    inputs.push_back({&Loci[k]->Koef, blockTaxa[k], Loci[k]->FragmentCount()});
+  const std::vector<const TDruh*> taxa = ActiveTaxonList(merged);
+  merged.ReserveMatrices(static_cast<int>(taxa.size()));
+  MergeScratch scratch;
+  MergeBlockMatrices(index, inputs, taxa, merged.TreeType, merged.Koef, scratch);
 }
 
 }  // namespace ramovia

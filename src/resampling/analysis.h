@@ -104,6 +104,10 @@ class Analysis {
   std::string TreeCopyText(int line) const;
 
  private:
+  void FrequencyReplicates(char letter, int32_t repeatCount, int32_t taxonCount, bool different,
+                           ProgressSink* progress);
+  void NucleotideReplicates(int32_t repeatCount, int32_t taxonCount, bool different,
+                            ProgressSink* progress);
   const TKVTreeNodeItem* editedTree_ = nullptr;
 };
 

@@ -2,7 +2,13 @@
 // coefficient families, and the statistics it shows.
 #include <stdexcept>
 
+#include "distance/coefficients.h"
+#include "distance/complete_distance.h"
+#include "distance/frequency.h"
+#include "distance/pair_table.h"
 #include "resampling/analysis.h"
+#include "resampling/replicate_runner.h"
+#include "resampling/replicate_state.h"
 
 namespace ramovia {
 
@@ -70,56 +76,229 @@ void Analysis::RandomTrees(int32_t fragCount, int32_t repeatCount, int32_t taxon
     if (progress) progress->SetRange(0, repeatCount);
     if (letter != 'N' && letter >= 'A' && letter <= 'Q') {
       e.RandomTrees(fragCount, repeatCount, taxonCount, different, progress);
+    } else if (letter == 'N') {
+      NucleotideReplicates(repeatCount, taxonCount, different, progress);
     } else {
-      for (int32_t i = 1; i <= repeatCount; ++i) {
-        e.ShuffleDruhy();
-        if (taxonCount != 0) {
-          e.UseRedukovaneDruhy = true;
-          e.ReduceList(taxonCount);
-        } else {
-          e.UseRedukovaneDruhy = false;
+      FrequencyReplicates(letter, repeatCount, taxonCount, different, progress);
+    }
+    e.SortTreeList();
+  }
+  DispStat();
+}
+
+namespace {
+
+struct FrequencyJob {
+  std::vector<const TDruh*> taxa;
+  std::vector<std::vector<int32_t>> positions;  // per locus
+  DrawnState state;
+};
+
+struct FrequencyWorkspace {
+  FrequencySample sample;
+  TreeScratch scratch;
+};
+
+struct BlockJob {
+  std::vector<const TDruh*> taxa;
+  std::vector<int32_t> positions;
+};
+
+struct NucleotideJob {
+  std::vector<const TDruh*> taxa;
+  std::vector<BlockJob> blocks;
+  DrawnState state;
+};
+
+struct NucleotideWorkspace {
+  std::vector<SampleExpansion> samples;
+  std::vector<SquareMatrix> koef;
+  std::vector<BlockMatrix> inputs;
+  MergeScratch merge;
+  TreeScratch scratch;
+};
+
+void SetSample(TEnzym& e, const std::vector<int32_t>& positions) {
+  e.RedukovaneFragmenty->EmptyFragmenty();
+  for (const int32_t j : positions) {
+    auto copy = e.Fragmenty[static_cast<std::size_t>(j)]->ListCopy();
+    copy->Tag = j;
+    e.RedukovaneFragmenty->Fragmenty.push_back(std::move(copy));
+  }
+}
+
+// The shuffle and the taxa left out, first in every replicate of the window's loops.
+void DrawTaxa(TEnzym& e, int32_t taxonCount) {
+  e.ShuffleDruhy();
+  if (taxonCount != 0) {
+    e.UseRedukovaneDruhy = true;
+    e.ReduceList(taxonCount);
+  } else {
+    e.UseRedukovaneDruhy = false;
+  }
+}
+
+}  // namespace
+
+void Analysis::FrequencyReplicates(char letter, int32_t repeatCount, int32_t taxonCount,
+                                   bool different, ProgressSink* progress) {
+  TEnzym& e = *Enzym;
+  std::vector<const TEnzym*> loci;
+  for (const auto& b : Loci) loci.push_back(b.get());
+  std::vector<const TDruh*> all;
+  for (const auto& d : e.Druhy) all.push_back(d.get());
+  const FrequencyIndex index = FrequencyIndex::Build(loci, all);
+  std::vector<uint8_t> seen;
+  const TEnzymTreeType type = e.TreeType;
+  // GenTree runs after the replicate has set IsDistance under UPGMA.
+  const bool isDistance = type == ettUPGMA || e.IsDistance;
+  FrequencyJob last;
+  ReplicateRunner<FrequencyJob, FrequencyWorkspace> runner;
+  const int taken = runner.Run(
+      repeatCount,
+      [&](int, FrequencyJob& job) {
+        DrawTaxa(e, taxonCount);
+        if (type == ettUPGMA) e.IsDistance = true;
+        job.positions.resize(Loci.size());
+        for (std::size_t b = 0; b < Loci.size(); ++b) {
+          const int32_t n = Loci[b]->FragmentCount();
+          DrawSamplePositions(n, n, different, job.positions[b], seen);
         }
-        if (letter == 'N') {
-          if (!Coefficient.empty() && e.TreeType != ettNone) {
-            for (auto& b : Loci) {
-              if (e.UseRedukovaneDruhy) {
-                // Every block leaves out the same taxa, by name, as the merged data set.
-                b->UseRedukovaneDruhy = false;
-                b->RedukovaneDruhy.clear();
-                for (int32_t k = 0; k < e.DruhyCount(); ++k) {
-                  const int32_t p = b->GetDruhStr(e.GetDruh(k)->Name);
-                  if (p > 0) b->RedukovaneDruhy.push_back(b->GetDruh(p - 1));
-                }
-                b->UseRedukovaneDruhy = true;
-              }
-              b->KoefChar = letter;
-              b->TreeType = e.TreeType;
-              b->PrepareReducedFragList(b->FragmentCount(), different);
-              b->PrepareSimilarityTbl();
-            }
-            CompleteDistance();
-            if (e.UseRedukovaneDruhy)
-              for (auto& b : Loci) b->UseRedukovaneDruhy = false;
-          }
-        } else {
-          if (e.TreeType == ettUPGMA) e.IsDistance = true;
-          for (auto& b : Loci) b->PrepareReducedFragList(b->FragmentCount(), different);
-          MultiTest(letter, nullptr);
-        }
-        e.GenTree();
+        job.taxa = ActiveTaxonList(e);
+        job.state.Record(e);
+      },
+      [&](FrequencyJob& job, FrequencyWorkspace& ws) {
+        ws.sample.Assign(index, job.positions, job.taxa);
+        ComputeFrequencyDistances(ws.sample, letter, ws.scratch.K);
+        return BuildReplicateTree(type, isDistance, job.taxa, ws.scratch);
+      },
+      [&](int i, FrequencyJob& job, std::unique_ptr<TKVTreeNodeItem> tree) {
+        if (tree) e.AddTreeToList(std::move(tree));
+        last.taxa = job.taxa;
+        last.positions = job.positions;
         if (e.BreakRequest) {
           e.BreakRequest = false;
-          break;
+          return false;
         }
         if (progress) {
           progress->SetPosition(i);
           progress->ProcessMessages();
         }
-      }
-    }
-    e.SortTreeList();
+        return true;
+      },
+      [&](FrequencyJob& job) { job.state.Restore(e); });
+  if (taken > 0) {
+    // The samples and the matrix of the last replicate stay, as after a replicate computed here.
+    for (std::size_t b = 0; b < Loci.size(); ++b) SetSample(*Loci[b], last.positions[b]);
+    e.ReserveMatrices(static_cast<int>(last.taxa.size()));
+    FrequencySample sample;
+    sample.Assign(index, last.positions, last.taxa);
+    ComputeFrequencyDistances(sample, letter, e.Koef);
   }
-  DispStat();
+}
+
+void Analysis::NucleotideReplicates(int32_t repeatCount, int32_t taxonCount, bool different,
+                                    ProgressSink* progress) {
+  TEnzym& e = *Enzym;
+  const TEnzymTreeType type = e.TreeType;
+  std::vector<const TEnzym*> blocks;
+  std::vector<PairTableIndex> indexes;
+  for (auto& b : Loci) {
+    b->KoefChar = 'N';
+    b->TreeType = type;
+    blocks.push_back(b.get());
+    indexes.push_back(PairTableIndex::Build(*b));
+  }
+  std::vector<const TDruh*> all;
+  for (const auto& d : e.Druhy) all.push_back(d.get());
+  MergeIndex merge;
+  merge.Build(all, blocks);
+  // Each block's first taxon of every merged name: the block leaves out the merged set's taxa.
+  std::vector<std::vector<const TDruh*>> blockTaxonOf(Loci.size());
+  for (std::size_t b = 0; b < Loci.size(); ++b) {
+    blockTaxonOf[b].assign(static_cast<std::size_t>(merge.Count()), nullptr);
+    for (const auto& d : Loci[b]->Druhy) {
+      const int32_t id = merge.IdOfBlockTaxon(d.get());
+      if (id >= 0 && !blockTaxonOf[b][static_cast<std::size_t>(id)])
+        blockTaxonOf[b][static_cast<std::size_t>(id)] = d.get();
+    }
+  }
+  const bool isDistance = e.IsDistance;
+  const bool computeBlocks = !Coefficient.empty() && type != ettNone;
+  std::vector<uint8_t> seen;
+  NucleotideJob last;
+  auto compute = [&](NucleotideJob& job, NucleotideWorkspace& ws) {
+    if (computeBlocks) {
+      ws.samples.resize(Loci.size());
+      ws.koef.resize(Loci.size());
+      ws.inputs.clear();
+      for (std::size_t b = 0; b < Loci.size(); ++b) {
+        ws.samples[b].Assign(indexes[b], job.blocks[b].taxa, job.blocks[b].positions);
+        ComputeSimilarityMatrix(ws.samples[b], 'N', type, true, Loci[b]->SiteLength, ws.koef[b]);
+        ws.inputs.push_back({&ws.koef[b], job.blocks[b].taxa, Loci[b]->FragmentCount()});
+      }
+      MergeBlockMatrices(merge, ws.inputs, job.taxa, type, ws.scratch.K, ws.merge);
+    }
+    return BuildReplicateTree(type, isDistance, job.taxa, ws.scratch);
+  };
+  ReplicateRunner<NucleotideJob, NucleotideWorkspace> runner;
+  const int taken = runner.Run(
+      repeatCount,
+      [&](int, NucleotideJob& job) {
+        DrawTaxa(e, taxonCount);
+        job.taxa = ActiveTaxonList(e);
+        job.blocks.resize(Loci.size());
+        if (computeBlocks) {
+          for (std::size_t b = 0; b < Loci.size(); ++b) {
+            BlockJob& bj = job.blocks[b];
+            bj.taxa.clear();
+            if (e.UseRedukovaneDruhy) {
+              for (const TDruh* t : job.taxa) {
+                const int32_t id = merge.IdOf(t);
+                const TDruh* d = id >= 0 ? blockTaxonOf[b][static_cast<std::size_t>(id)] : nullptr;
+                if (d) bj.taxa.push_back(d);
+              }
+            } else {
+              for (const auto& d : Loci[b]->Druhy) bj.taxa.push_back(d.get());
+            }
+            const int32_t n = Loci[b]->FragmentCount();
+            DrawSamplePositions(n, n, different, bj.positions, seen);
+          }
+        }
+        job.state.Record(e);
+      },
+      compute,
+      [&](int i, NucleotideJob& job, std::unique_ptr<TKVTreeNodeItem> tree) {
+        if (tree) e.AddTreeToList(std::move(tree));
+        last.taxa = job.taxa;
+        last.blocks = job.blocks;
+        if (e.BreakRequest) {
+          e.BreakRequest = false;
+          return false;
+        }
+        if (progress) {
+          progress->SetPosition(i);
+          progress->ProcessMessages();
+        }
+        return true;
+      },
+      [&](NucleotideJob& job) { job.state.Restore(e); });
+  if (taken > 0 && computeBlocks) {
+    // The samples and matrices of the last replicate stay, as after a replicate computed here.
+    NucleotideWorkspace ws;
+    compute(last, ws);
+    const int n = static_cast<int>(last.taxa.size());
+    e.ReserveMatrices(n);
+    for (int i = 1; i <= n; ++i)
+      for (int j = 1; j <= n; ++j) e.Koef(i, j) = ws.scratch.K(i, j);
+    for (std::size_t b = 0; b < Loci.size(); ++b) {
+      SetSample(*Loci[b], last.blocks[b].positions);
+      const int m = static_cast<int>(last.blocks[b].taxa.size());
+      Loci[b]->ReserveMatrices(m);
+      for (int i = 1; i <= m; ++i)
+        for (int j = 1; j <= m; ++j) Loci[b]->Koef(i, j) = ws.koef[b](i, j);
+    }
+  }
 }
 
 void Analysis::DispStat() {
