@@ -1,5 +1,7 @@
 #include "input/table_parser.h"
 
+#include "model/memory.h"
+
 #include <cstdint>
 #include <limits>
 #include <memory>
@@ -291,7 +293,18 @@ Bool16 Analysis::IsFreq(std::string_view text, char decimalSeparator) {
   return kFalse16;
 }
 
+uint64_t EstimateReadingMemory(std::string_view text) {
+  // Every value cell may become a fragment, held once by its block and once by the merged set.
+  const std::size_t end = std::min(text.find('\0'), text.size());
+  uint64_t cells = 0;
+  for (std::size_t i = 0; i < end; ++i) cells += text[i] == '\t';
+  const uint64_t perFragment = 2 * (sizeof(TFragment) + 2 * sizeof(void*) + 16);
+  return cells * perFragment + 2 * static_cast<uint64_t>(end);
+}
+
 void Analysis::GetFromText(std::string_view text) {
+  // Refused before anything is freed, so the data the window holds stay.
+  RequireMemory(EstimateReadingMemory(text), "Reading this table");
   Warnings.clear();
   EmptyOwnedList(Loci);
   try {

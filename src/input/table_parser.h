@@ -12,6 +12,10 @@
 
 namespace ramovia {
 
+// Memory that reading this text into data sets may take, at most about.
+uint64_t EstimateReadingMemory(std::string_view text);
+
+
 // Walks the lines of a text without copying it. Lines end at CR LF, at a lone CR and at a lone
 // LF; a break at the very end opens no further line; a NUL ends the text.
 class LineCursor {

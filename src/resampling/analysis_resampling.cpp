@@ -6,6 +6,7 @@
 #include "distance/complete_distance.h"
 #include "distance/frequency.h"
 #include "distance/pair_table.h"
+#include "model/memory.h"
 #include "resampling/analysis.h"
 #include "resampling/replicate_runner.h"
 #include "resampling/replicate_state.h"
@@ -58,6 +59,12 @@ void Analysis::Run(ProgressSink* progress) {
                              ", and at least one must stay in every replicate.");
   if (RepeatCount < 1 || RepeatCount > 10000)
     throw std::runtime_error("The repetition count must be between 1 and 10000.");
+  // Every worker computes its replicates in matrices of its own.
+  uint64_t perWorker = MatrixBytes(static_cast<uint64_t>(taxa));
+  if (CoefficientLetter() == 'N')
+    for (const auto& b : Loci) perWorker += MatrixBytes(static_cast<uint64_t>(b->DruhyCount())) / 3;
+  RequireMemory(perWorker * static_cast<uint64_t>(ReplicateThreads()),
+                "A resampling run over " + std::to_string(taxa) + " taxa");
   const int32_t fragCount = Enzym->FragmentCount() - FragmentsLeftOut;
   RandomTrees(fragCount, RepeatCount, TaxaLeftOut, Different, progress);
 }

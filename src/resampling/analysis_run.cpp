@@ -3,6 +3,7 @@
 #include <unordered_map>
 
 #include "input/number_text.h"
+#include "model/memory.h"
 #include "resampling/analysis.h"
 
 namespace ramovia {
@@ -60,10 +61,26 @@ void ShowMatrixAndReferenceTree(Analysis& a) {
 
 }  // namespace
 
+namespace {
+
+// The matrices a computation is about to grow, checked against what the machine has left.
+void RequireMatrixMemory(const Analysis& a, char letter) {
+  const int taxa = a.Enzym->DruhyCount();
+  uint64_t need = a.Enzym->Koef.capacity() >= taxa ? 0 : MatrixBytes(static_cast<uint64_t>(taxa));
+  if (letter == 'N')
+    for (const auto& b : a.Loci)
+      if (b->Koef.capacity() < b->DruhyCount())
+        need += MatrixBytes(static_cast<uint64_t>(b->DruhyCount()));
+  RequireMemory(need, "The matrix of " + std::to_string(taxa) + " taxa");
+}
+
+}  // namespace
+
 void Analysis::RunEnzym(ProgressSink* progress) {
   Enzym->IsDistance = false;
   if (Coefficient.empty() || Enzym->TreeType == ettNone) return;
   const char letter = CoefficientLetter();
+  RequireMatrixMemory(*this, letter);
   if (letter == 'N') {
     RunEnzymOld(progress);
     return;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <random>
 
+#include "model/memory.h"
 #include "resampling/analysis.h"
 #include "resampling/random.h"
 
@@ -325,6 +326,40 @@ TEST(Resampling, PresenceFamilyProcessesMessagesEveryStep) {
   Counting c;
   a.Run(&c);
   EXPECT_EQ(c.messages, 200);
+}
+
+}  // namespace
+}  // namespace ramovia
+
+namespace ramovia {
+namespace {
+
+TEST(Memory, TooLargeATableIsRefusedAndTheDataStay) {
+  Analysis a;
+  a.GetFromText(kDiceTable);
+  std::string big = "\tx\ty\n";
+  for (int i = 0; i < 20000; ++i) big += "f\t1\t0\n";
+  SetMemoryLimit(200 * 1024);
+  try {
+    a.GetFromText(big);
+    SetMemoryLimit(0);
+    FAIL();
+  } catch (const MemoryError& e) {
+    SetMemoryLimit(0);
+    EXPECT_NE(std::string(e.what()).find("Reading this table needs about"), std::string::npos)
+        << e.what();
+  }
+  EXPECT_EQ(a.Enzym->Druhy.size(), 3u);
+  EXPECT_EQ(a.Loci.size(), 2u);
+  // A matrix too large for what is left is refused before it is grown.
+  SetMemoryLimit(100);
+  a.ChooseCoefficient("A - Nei and Li / Dice");
+  EXPECT_THROW(a.ChooseMethod(ettUPGMA), MemoryError);
+  SetMemoryLimit(0);
+  a.ChooseMethod(ettUPGMA);
+  EXPECT_TRUE(a.ResamplingVisible);
+  EXPECT_EQ(FormatBytes(1536), "1.5 KB");
+  EXPECT_EQ(FormatBytes(3ull << 30), "3.0 GB");
 }
 
 }  // namespace

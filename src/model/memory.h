@@ -1,0 +1,28 @@
+// Memory a computation will need, checked before it is taken: a table or a matrix too large for
+// the machine is refused with a message naming the size, instead of failing halfway.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace ramovia {
+
+class MemoryError : public std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// What the machine can still give (MemAvailable), or the limit set for tests.
+uint64_t AvailableMemory();
+// 0 removes the limit.
+void SetMemoryLimit(uint64_t bytes);
+// "1.5 GB", "320 MB", "12 KB".
+std::string FormatBytes(uint64_t bytes);
+// Throws MemoryError "<what> needs about X of memory, but only Y is available." when bytes exceed
+// what is available.
+void RequireMemory(uint64_t bytes, const std::string& what);
+
+// Bytes of the matrices of a data set of n taxa (three n x n matrices of doubles).
+uint64_t MatrixBytes(uint64_t n);
+
+}  // namespace ramovia
