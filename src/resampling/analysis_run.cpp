@@ -47,10 +47,11 @@ void Analysis::ChooseMethod(TEnzymTreeType method, ProgressSink* progress) {
 
 namespace {
 
-// Everything the matrix run shows once the matrix is computed.
-void ShowMatrixAndReferenceTree(Analysis& a) {
+// Everything the matrix run shows once the matrix is computed. treeBuilt: the reference tree was
+// just built from this very matrix and taxon order, so building it again would give the same tree.
+void ShowMatrixAndReferenceTree(Analysis& a, bool treeBuilt = false) {
   a.Matrix.Fill(*a.Enzym, a.DecimalSeparator);
-  a.Enzym->GenRefTree();
+  if (!treeBuilt || !a.Enzym->RefTree) a.Enzym->GenRefTree();
   a.RefTreeView = TreeViewLines(a.Enzym->RefTree.get());
   a.RefTreeLines = {a.Enzym->RefTreeText};
   a.ResamplingVisible = true;
@@ -98,7 +99,7 @@ void Analysis::RunEnzym(ProgressSink* progress) {
     Enzym->PrepareKoef();
   }
   Enzym->Progress = nullptr;
-  ShowMatrixAndReferenceTree(*this);
+  ShowMatrixAndReferenceTree(*this, letter <= 'Q');
 }
 
 void Analysis::RunEnzymOld(ProgressSink* progress) {

@@ -1,7 +1,6 @@
 #include "resampling/grids.h"
 
 #include <algorithm>
-#include <unordered_set>
 
 #include "input/number_text.h"
 #include "model/enzym.h"
@@ -27,6 +26,9 @@ void InputGrid::Fill(const std::vector<const TEnzym*>& loci, const TEnzym& merge
     for (const auto& d : block.Druhy) byName.try_emplace(d->Name.str(), d.get());
     out.presence.resize(taxa);
     const std::size_t fragments = block.Fragmenty.size();
+    std::unordered_map<int32_t, std::size_t> positionOf;
+    positionOf.reserve(fragments);
+    for (std::size_t f = 0; f < fragments; ++f) positionOf.try_emplace(block.Fragmenty[f]->Num, f);
     for (std::size_t k = 0; k < taxa; ++k) {
       auto& p = out.presence[k];
       auto it = byName.find(names_[k]);
@@ -34,10 +36,11 @@ void InputGrid::Fill(const std::vector<const TEnzym*>& loci, const TEnzym& merge
         p.assign(fragments, 2);
         continue;
       }
-      std::unordered_set<int32_t> nums;
-      for (const auto& f : it->second->Fragmenty) nums.insert(f->Num);
-      p.resize(fragments);
-      for (std::size_t f = 0; f < fragments; ++f) p[f] = nums.contains(block.Fragmenty[f]->Num);
+      p.assign(fragments, 0);
+      for (const auto& f : it->second->Fragmenty) {
+        auto at = positionOf.find(f->Num);
+        if (at != positionOf.end()) p[at->second] = 1;
+      }
     }
     for (const auto& f : block.Fragmenty) {
       const std::string num = std::to_string(f->Num);
