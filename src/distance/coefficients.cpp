@@ -1,6 +1,8 @@
 #include "distance/coefficients.h"
 
 #include <cmath>
+#include <cstring>
+#include <unordered_map>
 
 namespace ramovia {
 
@@ -21,12 +23,8 @@ int64_t Rounded(double v) {
 // a few dozen steps. The bound only guards against a rounding cycle looping for ever.
 constexpr int kMaxDivergenceSteps = 100000;
 
-double NucleotideSimilarity(const PairCounts& t, bool replicatePrecision, double r) {
-  if (r == 0.0) return 0.0;
-  const int64_t a = t.a;
-  const int64_t nx = a + t.b;
-  const int64_t ny = a + t.c;
-  if (nx + ny == 0) return 0.0;
+double NucleotideSimilarityOf(int64_t a, int64_t nx, int64_t ny, bool replicatePrecision,
+                              double r) {
   const double f = static_cast<double>(2 * a) / static_cast<double>(nx + ny);
   const double scale = replicatePrecision ? 1000000.0 : 100000.0;
   double g = std::pow(f, 0.25);
@@ -38,6 +36,40 @@ double NucleotideSimilarity(const PairCounts& t, bool replicatePrecision, double
   }
   if (!(next > 0.0)) return 0.0;  // logarithm of zero
   return 1.0 + (2.0 / r) * std::log(next);
+}
+
+// The value depends only on 2a, nX + nY, the precision and r, and a matrix holds few distinct
+// such tuples: each thread remembers the values it has computed (the same doubles, computed once).
+struct DivergenceKey {
+  int64_t twoA, total;
+  uint64_t rBits;
+  bool precise;
+  bool operator==(const DivergenceKey&) const = default;
+};
+struct DivergenceKeyHash {
+  std::size_t operator()(const DivergenceKey& k) const {
+    uint64_t h = static_cast<uint64_t>(k.twoA) * 0x9E3779B97F4A7C15ull;
+    h ^= static_cast<uint64_t>(k.total) + 0x632BE59BD9B4E019ull + (h << 6) + (h >> 2);
+    h ^= k.rBits + 0x94D049BB133111EBull + (h << 6) + (h >> 2);
+    return static_cast<std::size_t>(h ^ static_cast<uint64_t>(k.precise));
+  }
+};
+
+double NucleotideSimilarity(const PairCounts& t, bool replicatePrecision, double r) {
+  if (r == 0.0) return 0.0;
+  const int64_t a = t.a;
+  const int64_t nx = a + t.b;
+  const int64_t ny = a + t.c;
+  if (nx + ny == 0) return 0.0;
+  thread_local std::unordered_map<DivergenceKey, double, DivergenceKeyHash> memo;
+  uint64_t rBits = 0;
+  std::memcpy(&rBits, &r, sizeof r);
+  const DivergenceKey key{2 * a, nx + ny, rBits, replicatePrecision};
+  if (auto it = memo.find(key); it != memo.end()) return it->second;
+  if (memo.size() > (1u << 20)) memo.clear();
+  const double s = NucleotideSimilarityOf(a, nx, ny, replicatePrecision, r);
+  memo.emplace(key, s);
+  return s;
 }
 
 double RawSimilarity(char letter, const PairCounts& t, bool replicatePrecision, double siteLength) {
