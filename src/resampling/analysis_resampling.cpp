@@ -134,6 +134,20 @@ void SetSample(TEnzym& e, const std::vector<int32_t>& positions) {
   }
 }
 
+// After each replicate of the window's loops: a cancel request stops the loop and is cleared;
+// otherwise the progress moves and pending messages run (where a new request can arrive).
+bool WindowCheckpoint(TEnzym& e, ProgressSink* progress, int i) {
+  if (e.BreakRequest) {
+    e.BreakRequest = false;
+    return false;
+  }
+  if (progress) {
+    progress->SetPosition(i);
+    progress->ProcessMessages();
+  }
+  return true;
+}
+
 // The shuffle and the taxa left out, first in every replicate of the window's loops.
 void DrawTaxa(TEnzym& e, int32_t taxonCount) {
   e.ShuffleDruhy();
@@ -183,15 +197,7 @@ void Analysis::FrequencyReplicates(char letter, int32_t repeatCount, int32_t tax
         if (tree) e.AddTreeToList(std::move(tree));
         last.taxa = job.taxa;
         last.positions = job.positions;
-        if (e.BreakRequest) {
-          e.BreakRequest = false;
-          return false;
-        }
-        if (progress) {
-          progress->SetPosition(i);
-          progress->ProcessMessages();
-        }
-        return true;
+        return WindowCheckpoint(e, progress, i);
       },
       [&](FrequencyJob& job) { job.state.Restore(e); });
   if (taken > 0) {
@@ -279,15 +285,7 @@ void Analysis::NucleotideReplicates(int32_t repeatCount, int32_t taxonCount, boo
         if (tree) e.AddTreeToList(std::move(tree));
         last.taxa = job.taxa;
         last.blocks = job.blocks;
-        if (e.BreakRequest) {
-          e.BreakRequest = false;
-          return false;
-        }
-        if (progress) {
-          progress->SetPosition(i);
-          progress->ProcessMessages();
-        }
-        return true;
+        return WindowCheckpoint(e, progress, i);
       },
       [&](NucleotideJob& job) { job.state.Restore(e); });
   if (taken > 0 && computeBlocks) {
