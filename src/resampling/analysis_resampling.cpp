@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "resampling/analysis.h"
+#include "resampling/random.h"
 
 namespace ramovia {
 
@@ -61,6 +62,8 @@ void Analysis::RandomTrees(int32_t fragCount, int32_t repeatCount, int32_t taxon
   const char letter = CoefficientLetter();
   TEnzym& e = *Enzym;
   editedTree_ = nullptr;
+  const uint32_t startSeed = GetRandomSeed();  // provenance of exports
+  LastRun.reset();
   {
     RunGuard guard{*this};
     // A cancel request left over from a cancelled run must not stop this one after one replicate.
@@ -119,6 +122,8 @@ void Analysis::RandomTrees(int32_t fragCount, int32_t repeatCount, int32_t taxon
     }
     e.SortTreeList();
   }
+  LastRun = RunRecord{Method, repeatCount, fragCount, taxonCount, FragmentsLeftOut, different,
+                      startSeed};
   DispStat();
 }
 
