@@ -13,6 +13,7 @@
 
 #include "input/text_codec.h"
 #include "resampling/analysis.h"
+#include "resampling/exports.h"
 #include "resampling/random.h"
 #include "resampling/replicate_runner.h"
 
@@ -46,6 +47,14 @@ RESAMPLING METHODS
   rearrangement  only the order of the taxa changes
   users          any mix of the three options (not offered for allele-frequency data)
 
+EXPORTS
+  --newick writes the reference tree (with the support of each clade after a run) in Newick
+  form: quoted names where needed, support as the inner node's label, branch lengths. --svg
+  draws it. --matrix writes the matrix as shown, tab-separated (.tsv) or as a PHYLIP square
+  distance matrix (.phy). --report writes the settings, the statistics, the tree list and the
+  reference tree. Every file records the settings that produced it and is written completely
+  or not at all.
+
 OUTPUT
   The matrix, the reference tree, the list of distinct trees with their counts, the statistics
   and the reference tree with the support of each clade; with --json one JSON object with the
@@ -75,6 +84,7 @@ struct Options {
   bool json = false;
   int cancelAt = 0;
   int threads = 0;
+  std::string newick, svg, matrix, report;  // export files; empty: none
 };
 
 class Failure : public std::runtime_error {
@@ -210,6 +220,7 @@ int Execute(const Options& o, std::istream& in, std::ostream& out, std::ostream&
   const std::string text = ReadInput(o.file, in);
   Analysis a(o.decimalSeparator[0]);
   a.Caption = o.file;
+  a.SourceName = o.file == "-" ? std::string("(standard input)") : o.file;
   const bool frequency = Analysis::IsFreq(text, a.DecimalSeparator) != 0;
   a.GetFromText(text);
   for (const auto& w : a.Warnings) err << "warning: " << ToUtf8(w) << "\n";
@@ -237,6 +248,16 @@ int Execute(const Options& o, std::istream& in, std::ostream& out, std::ostream&
     }
     std::signal(SIGINT, previous);
   }
+
+  // Every export is composed before any is written, so a failure leaves no file of this call
+  // half-done; each file is written beside its place and renamed into it.
+  std::vector<std::pair<std::string, std::string>> exports;
+  if (!o.newick.empty()) exports.emplace_back(o.newick, ReferenceTreeNewick(a));
+  if (!o.svg.empty()) exports.emplace_back(o.svg, ReferenceTreeSvg(a));
+  if (!o.matrix.empty())
+    exports.emplace_back(o.matrix, MatrixExport(a, *MatrixFormatForPath(o.matrix)));
+  if (!o.report.empty()) exports.emplace_back(o.report, ReportText(a));
+  for (const auto& [path, content] : exports) WriteFileAtomically(path, content);
 
   if (o.json) {
     nlohmann::ordered_json j;
@@ -334,6 +355,16 @@ int RunCli(const std::vector<std::string>& args, std::istream& in, std::ostream&
                  "Worker threads for the replicates (default: all cores); results do not depend "
                  "on it")
       ->check(CLI::Range(1, 256));
+  app.add_option("--newick", o.newick, "Write the reference tree as Newick to FILE");
+  app.add_option("--svg", o.svg, "Write the drawn reference tree as SVG to FILE");
+  app.add_option("--matrix", o.matrix, "Write the matrix to FILE (.tsv or .phy)")
+      ->check(CLI::Validator(
+          [](std::string& v) {
+            return MatrixFormatForPath(v) ? std::string()
+                                          : std::string("must end in .tsv, .phy or .phylip");
+          },
+          "FILE"));
+  app.add_option("--report", o.report, "Write a text report of the analysis to FILE");
   app.add_option("--cancel-at", o.cancelAt,
                  "Press \"Cancel\" once replicate N is done (as Ctrl+C would)")
       ->check(CLI::PositiveNumber);

@@ -3,7 +3,9 @@
 // nothing of widgets.
 #pragma once
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -102,6 +104,21 @@ class Analysis {
   // nothing can be copied).
   std::string RefTreeCopyText() const;
   std::string TreeCopyText(int line) const;
+
+  // --- provenance of exports (resampling/exports.cpp) ---
+  // The input file as it was opened; empty for a pasted table.
+  std::string SourceName;
+  // The settings of the last run, taken when it ends; cleared by every new reference tree.
+  struct RunRecord {
+    int method = -1;  // index of the full five-entry list
+    int32_t repeatCount = 0;
+    int32_t fragCount = 0;  // fragments drawn per replicate
+    int32_t taxonCount = 0;  // taxa left out per replicate
+    int fragmentsLeftOut = 0;
+    bool different = false;
+    uint32_t seed = 0;  // the generator's seed when the run started
+  };
+  std::optional<RunRecord> LastRun;
 
  private:
   void FrequencyReplicates(char letter, int32_t repeatCount, int32_t taxonCount, bool different,

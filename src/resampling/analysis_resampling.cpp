@@ -8,6 +8,7 @@
 #include "distance/pair_table.h"
 #include "model/memory.h"
 #include "resampling/analysis.h"
+#include "resampling/random.h"
 #include "resampling/replicate_runner.h"
 #include "resampling/replicate_state.h"
 
@@ -74,6 +75,8 @@ void Analysis::RandomTrees(int32_t fragCount, int32_t repeatCount, int32_t taxon
   const char letter = CoefficientLetter();
   TEnzym& e = *Enzym;
   editedTree_ = nullptr;
+  const uint32_t startSeed = GetRandomSeed();  // provenance of exports
+  LastRun.reset();
   {
     RunGuard guard{*this};
     // A cancel request left over from a cancelled run must not stop this one after one replicate.
@@ -90,6 +93,8 @@ void Analysis::RandomTrees(int32_t fragCount, int32_t repeatCount, int32_t taxon
     }
     e.SortTreeList();
   }
+  LastRun = RunRecord{Method, repeatCount, fragCount, taxonCount, FragmentsLeftOut, different,
+                      startSeed};
   DispStat();
 }
 

@@ -58,6 +58,7 @@ void ShowMatrixAndReferenceTree(Analysis& a, bool treeBuilt = false) {
   // The listed trees are gone with the new reference tree; lines that point at them would too.
   a.TreeLines.clear();
   a.TreeView.clear();
+  a.LastRun.reset();
 }
 
 }  // namespace
@@ -177,6 +178,7 @@ void Analysis::MatrixDoubleClick() {
   RefTreeLines = {Enzym->RefTreeText};
   TreeLines.clear();
   TreeView.clear();
+  LastRun.reset();
   editedTree_ = Enzym->TreeCount() > 0 ? Enzym->GetTree(0) : nullptr;
 }
 

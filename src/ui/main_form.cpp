@@ -42,6 +42,25 @@ TMainForm::TMainForm(QStringList startFiles, QWidget* parent)
   connect(a, &QAction::triggered, this,
           [this] { Guarded(this, [this] { Openmultipleanalyses1Click(); }); });
   file->addSeparator();
+  // The saving commands act on the active analysis window.
+  const auto onActive = [this](void (TfrmNasobnyTest::*command)()) {
+    return [this, command] {
+      if (TfrmNasobnyTest* w = ActiveAnalysisWindow())
+        (w->*command)();
+      else
+        ShowMessage(this, "Open an analysis first.");
+    };
+  };
+  a = file->addAction("Save &tree as...");
+  a->setObjectName("FileSaveTree");
+  connect(a, &QAction::triggered, this, onActive(&TfrmNasobnyTest::SaveTreeAs));
+  a = file->addAction("Save &matrix as...");
+  a->setObjectName("FileSaveMatrix");
+  connect(a, &QAction::triggered, this, onActive(&TfrmNasobnyTest::SaveMatrixAs));
+  a = file->addAction("Save &report...");
+  a->setObjectName("FileSaveReport");
+  connect(a, &QAction::triggered, this, onActive(&TfrmNasobnyTest::SaveReportAs));
+  file->addSeparator();
   a = file->addAction("E&xit");
   a->setObjectName("FileExitItem");
   a->setStatusTip(QString::fromUtf8("Ukončení aplikace"));
@@ -86,6 +105,16 @@ QList<TfrmNasobnyTest*> TMainForm::AnalysisWindows() const {
   for (QMdiSubWindow* w : mdi_->subWindowList(QMdiArea::CreationOrder))
     if (auto* a = qobject_cast<TfrmNasobnyTest*>(w->widget())) list.push_back(a);
   return list;
+}
+
+TfrmNasobnyTest* TMainForm::ActiveAnalysisWindow() const {
+  QMdiSubWindow* sub = mdi_->activeSubWindow();
+  if (!sub) sub = mdi_->currentSubWindow();
+  if (!sub) {
+    const auto list = mdi_->subWindowList(QMdiArea::StackingOrder);
+    if (!list.isEmpty()) sub = list.back();
+  }
+  return sub ? qobject_cast<TfrmNasobnyTest*>(sub->widget()) : nullptr;
 }
 
 TfrmNasobnyTest* TMainForm::AddWindow() {

@@ -20,6 +20,8 @@ class TMainForm : public QMainWindow {
 
   QMdiArea* MdiArea() const { return mdi_; }
   QList<TfrmNasobnyTest*> AnalysisWindows() const;
+  // The window the File menu's saving commands act on; null when none is open.
+  TfrmNasobnyTest* ActiveAnalysisWindow() const;
 
   TfrmNasobnyTest* FileOpen();  // "&New analyses..."
   void Openmultipleanalyses1Click();

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QListWidget>
 #include <QMdiArea>
@@ -18,6 +19,7 @@
 #include "about_box.h"
 #include "main_form.h"
 #include "test_nasobny.h"
+#include "tree_drawing.h"
 #include "ui_support.h"
 
 namespace ramovia::ui {
@@ -84,7 +86,22 @@ int WriteScreenshots(const QString& dir, const QStringList& files) {
       pages->setCurrentIndex(i);
       ok &= Save(w->parentWidget(), QDir(dir).filePath(QString("%1-page%2.png").arg(base).arg(i + 1)));
     }
+    // The reference tree page as the window first opens, and the whole drawing.
+    w->parentWidget()->showNormal();
+    w->parentWidget()->resize(723, 488);
+    pages->setCurrentIndex(pages->indexOf(w->findChild<QWidget*>("TabSheet2")));
+    ok &= Save(w->parentWidget(), QDir(dir).filePath(QString("%1-reftree-initial.png").arg(base)));
+    {
+      const QString path = QDir(dir).filePath(QString("%1-reftree-drawing.png").arg(base));
+      QFile f(path);
+      const bool written = f.open(QIODevice::WriteOnly) &&
+                           f.write(TreeDrawingPng(w->RefTreeDrawing()->Drawing())) > 0;
+      std::fprintf(written ? stdout : stderr, "%s %s\n", written ? "wrote" : "could not write",
+                   path.toLocal8Bit().constData());
+      ok &= written;
+    }
     pages->setCurrentIndex(0);
+    w->parentWidget()->showMaximized();
   }
   frame.MdiArea()->tileSubWindows();
   ok &= Save(&frame, QDir(dir).filePath("frame.png"));

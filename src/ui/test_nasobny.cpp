@@ -26,10 +26,15 @@
 #include <QThread>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <algorithm>
 
 #include "grid_models.h"
+#include "resampling/exports.h"
 #include "tree/tree_view.h"
+#include "tree_drawing.h"
 #include "ui_support.h"
 
 namespace ramovia::ui {
@@ -321,11 +326,21 @@ void TfrmNasobnyTest::BuildRefTreePage() {
   pl->addWidget(label);
   pl->addWidget(lboxRefTree);
   tviewRefTree = NewTreeView("tviewRefTree");
+  drawRefTree_ = new TreeDrawingView;
+  drawRefTree_->setObjectName("drawRefTree");
+  AttachDrawingMenu(drawRefTree_);
+  auto* beside = new QSplitter(Qt::Horizontal);
+  beside->setObjectName("RefTreeSplitter");
+  beside->addWidget(tviewRefTree);
+  beside->addWidget(drawRefTree_);
+  beside->setChildrenCollapsible(false);
+  beside->setStretchFactor(1, 1);
+  beside->setSizes({170, 553});
   auto* l = new QVBoxLayout(TabSheet2);
   l->setContentsMargins(0, 0, 0, 0);
   l->setSpacing(0);
   l->addWidget(panel);
-  l->addWidget(tviewRefTree, 1);
+  l->addWidget(beside, 1);
   for (QWidget* w : {static_cast<QWidget*>(lboxRefTree), static_cast<QWidget*>(tviewRefTree)}) {
     w->addAction(CopyTree1);
     w->installEventFilter(this);
@@ -356,10 +371,20 @@ void TfrmNasobnyTest::BuildTreesPage() {
   pl->addWidget(label);
   pl->addWidget(lboxTrees);
   TreeView = NewTreeView("TreeView");
+  drawTrees_ = new TreeDrawingView;
+  drawTrees_->setObjectName("drawTrees");
+  AttachDrawingMenu(drawTrees_);
+  auto* beside = new QSplitter(Qt::Horizontal);
+  beside->setObjectName("TreesSplitter");
+  beside->addWidget(TreeView);
+  beside->addWidget(drawTrees_);
+  beside->setChildrenCollapsible(false);
+  beside->setStretchFactor(1, 1);
+  beside->setSizes({170, 553});
   auto* splitter = new QSplitter(Qt::Vertical);
   splitter->setObjectName("Splitter1");
   splitter->addWidget(panel);
-  splitter->addWidget(TreeView);
+  splitter->addWidget(beside);
   splitter->setChildrenCollapsible(false);
   splitter->setSizes({106, 382});
   auto* l = new QVBoxLayout(TabSheet4);
@@ -462,6 +487,7 @@ void TfrmNasobnyTest::BuildResamplingPage() {
 
 void TfrmNasobnyTest::SetCaption(const std::string& caption) {
   analysis_.Caption = caption;
+  analysis_.SourceName = caption;
   setWindowTitle(Show(caption));
 }
 
@@ -484,6 +510,8 @@ void TfrmNasobnyTest::GetFromText(std::string_view text) {
 
 void TfrmNasobnyTest::AfterReading() {
   setWindowTitle(Show(analysis_.Caption));
+  drawnTreeLine_ = -1;
+  ShowDrawings();
   inputModel_->Reload();
   sgrdDruhy->horizontalHeader()->resizeSection(0, 116);
   if (methodButtons_) RebuildMethods();
@@ -531,6 +559,8 @@ void TfrmNasobnyTest::RefreshResults() {
   pages_->setTabVisible(pages_->indexOf(tsheetTrees), analysis_.ResamplingVisible);
   FillList(lboxTrees, analysis_.TreeLines);
   FillTree(TreeView, analysis_.TreeView);
+  drawnTreeLine_ = -1;  // the list is new: its lines are other trees
+  ShowDrawings();
   QString memo;
   for (const auto& line : analysis_.MemoLines) memo += Show(line) + "\n";
   memoStats->setPlainText(memo);
@@ -674,7 +704,11 @@ void TfrmNasobnyTest::sgrdShodyDblClick() {
   FillTree(tviewRefTree, analysis_.RefTreeView);
   FillList(lboxTrees, analysis_.TreeLines);
   FillTree(TreeView, analysis_.TreeView);
-  if (!ok) return;
+  if (!ok) {
+    drawnTreeLine_ = -1;
+    ShowDrawings();
+    return;
+  }
   // The tree of the edited matrix is shown in place of the reference tree it replaces.
   if (const TKVTreeNodeItem* t = analysis_.EditedTree()) {
     const std::string text =
@@ -682,6 +716,8 @@ void TfrmNasobnyTest::sgrdShodyDblClick() {
     FillList(lboxRefTree, {text});
     FillTree(tviewRefTree, TreeViewLines(t));
   }
+  drawnTreeLine_ = -1;
+  ShowDrawings();
 }
 
 void TfrmNasobnyTest::Copy2Click() {
@@ -699,7 +735,10 @@ void TfrmNasobnyTest::Paste1Click() {
   if (RefuseWhileBusy()) return;
   const QMimeData* m = QApplication::clipboard()->mimeData();
   const QString text = m && m->hasText() ? m->text() : QString();
-  Guarded(this, [&] { GetFromText(Bytes(text)); });
+  Guarded(this, [&] {
+    analysis_.SourceName.clear();
+    GetFromText(Bytes(text));
+  });
 }
 
 bool TfrmNasobnyTest::CopyTreeEnabled() const {
@@ -725,8 +764,10 @@ void TfrmNasobnyTest::lboxTreesClick() {
   if (IsBusy()) return;
   const int row = lboxTrees->currentRow();
   if (row < 0) return;
-  Guarded(this, [&] { analysis_.SelectTreeLine(row); });
+  const bool ok = Guarded(this, [&] { analysis_.SelectTreeLine(row); });
   FillTree(TreeView, analysis_.TreeView);
+  drawnTreeLine_ = ok ? row : -1;
+  ShowDrawings();
 }
 
 void TfrmNasobnyTest::rdgMethodClick(int method) {
@@ -779,6 +820,121 @@ bool TfrmNasobnyTest::eventFilter(QObject* watched, QEvent* event) {
     }
   }
   return QWidget::eventFilter(watched, event);
+}
+
+void TfrmNasobnyTest::ShowDrawings() {
+  if (!drawRefTree_ || !drawTrees_) return;  // the pages are still being built
+  drawRefTree_->SetDrawing(ReferenceTreeDrawing(analysis_));
+  drawTrees_->SetDrawing(drawnTreeLine_ >= 0 ? ListedTreeDrawing(analysis_, drawnTreeLine_)
+                                             : TreeDrawing{});
+}
+
+void TfrmNasobnyTest::AttachDrawingMenu(TreeDrawingView* view) {
+  connect(view, &QWidget::customContextMenuRequested, this, [this, view](const QPoint& p) {
+    QMenu menu(this);
+    view->AddZoomActions(&menu);
+    menu.addSeparator();
+    const bool idle = !IsBusy();
+    menu.addAction("Save &tree as...", this, [this] { SaveTreeAs(); })
+        ->setEnabled(idle && !view->IsEmpty());
+    menu.addAction("Save &matrix as...", this, [this] { SaveMatrixAs(); })
+        ->setEnabled(idle && !analysis_.Matrix.Names().empty());
+    menu.addAction("Save &report...", this, [this] { SaveReportAs(); })->setEnabled(idle);
+    menu.exec(view->mapToGlobal(p));
+  });
+}
+
+TfrmNasobnyTest::TreeSource TfrmNasobnyTest::CurrentTreeSource() const {
+  return pages_->currentWidget() == TabSheet4 && drawnTreeLine_ >= 0 ? TreeSource::Listed
+                                                                     : TreeSource::Reference;
+}
+
+bool TfrmNasobnyTest::SaveFile(const QString& path, const std::function<std::string()>& content) {
+  if (RefuseWhileBusy()) return false;
+  return Guarded(this, [&] { WriteFileAtomically(Bytes(path), content()); });
+}
+
+bool TfrmNasobnyTest::SaveTree(const QString& path, TreeSource source) {
+  const std::string file = Bytes(path);
+  const auto format = TreeFormatForPath(file);
+  if (!format) {
+    ShowMessage(this, "Save the tree as .nwk (Newick), .svg, .png or .pdf.");
+    return false;
+  }
+  const int line = drawnTreeLine_;
+  const bool listed = source == TreeSource::Listed;
+  return SaveFile(path, [&]() -> std::string {
+    switch (*format) {
+      case TreeFileFormat::Newick:
+        return listed ? ListedTreeNewick(analysis_, line) : ReferenceTreeNewick(analysis_);
+      case TreeFileFormat::Svg:
+        return listed ? ListedTreeSvg(analysis_, line) : ReferenceTreeSvg(analysis_);
+      case TreeFileFormat::Png:
+      case TreeFileFormat::Pdf:
+        break;
+    }
+    const TreeDrawing d = listed ? ListedTreeDrawing(analysis_, line) : ReferenceTreeDrawing(analysis_);
+    if (d.lines.empty() && d.texts.empty())
+      throw ExportError(listed ? "Select a tree of the list first."
+                               : "There is no tree to save: compute the matrix and the "
+                                 "reference tree first.");
+    const QByteArray bytes = *format == TreeFileFormat::Png
+                                 ? TreeDrawingPng(d)
+                                 : TreeDrawingPdf(d, listed ? "Listed tree" : "Reference tree");
+    return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+  });
+}
+
+bool TfrmNasobnyTest::SaveMatrix(const QString& path) {
+  const auto format = MatrixFormatForPath(Bytes(path));
+  if (!format) {
+    ShowMessage(this, "Save the matrix as .tsv (tab-separated) or .phy (PHYLIP).");
+    return false;
+  }
+  return SaveFile(path, [&] { return MatrixExport(analysis_, *format); });
+}
+
+bool TfrmNasobnyTest::SaveReport(const QString& path) {
+  return SaveFile(path, [&] { return ReportText(analysis_); });
+}
+
+QString TfrmNasobnyTest::SaveDialog(const QString& title, const QStringList& filters) {
+  QFileDialog dialog(this, title, lastSaveFolder_);
+  dialog.setObjectName("SaveDialog");
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setNameFilters(filters);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+  QString path = dialog.selectedFiles().front();
+  // The chosen type's extension when the name has none of its own.
+  if (QFileInfo(path).suffix().isEmpty()) {
+    const QString filter = dialog.selectedNameFilter();
+    const int star = filter.indexOf("*.");
+    if (star >= 0) path += filter.mid(star + 1, filter.indexOf(QRegularExpression("[ )]"), star) - star - 1);
+  }
+  lastSaveFolder_ = QFileInfo(path).absolutePath();
+  return path;
+}
+
+void TfrmNasobnyTest::SaveTreeAs() {
+  if (RefuseWhileBusy()) return;
+  const TreeSource source = CurrentTreeSource();
+  const QString path = SaveDialog(
+      source == TreeSource::Listed ? "Save tree as" : "Save reference tree as",
+      {"Newick (*.nwk)", "SVG drawing (*.svg)", "PNG image (*.png)", "PDF document (*.pdf)"});
+  if (!path.isEmpty()) SaveTree(path, source);
+}
+
+void TfrmNasobnyTest::SaveMatrixAs() {
+  if (RefuseWhileBusy()) return;
+  const QString path =
+      SaveDialog("Save matrix as", {"Tab-separated (*.tsv)", "PHYLIP distance matrix (*.phy)"});
+  if (!path.isEmpty()) SaveMatrix(path);
+}
+
+void TfrmNasobnyTest::SaveReportAs() {
+  if (RefuseWhileBusy()) return;
+  const QString path = SaveDialog("Save report", {"Text report (*.txt)"});
+  if (!path.isEmpty()) SaveReport(path);
 }
 
 }  // namespace ramovia::ui

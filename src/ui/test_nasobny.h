@@ -35,6 +35,7 @@ namespace ramovia::ui {
 class InputGridModel;
 class MatrixGridModel;
 class MatrixView;
+class TreeDrawingView;
 
 class TfrmNasobnyTest : public QWidget {
   Q_OBJECT
@@ -72,6 +73,22 @@ class TfrmNasobnyTest : public QWidget {
   // The pages, for the frame's screenshots.
   QTabWidget* Pages() const { return pages_; }
 
+  // --- saving (the drawings' context menu and the frame's File menu) ---
+  enum class TreeSource { Reference, Listed };
+  // The tree the current page shows: the selected listed tree on the page "Trees", else the
+  // reference tree.
+  TreeSource CurrentTreeSource() const;
+  // Write the file, its format by the extension; a failure is shown and false returned.
+  bool SaveTree(const QString& path, TreeSource source);
+  bool SaveMatrix(const QString& path);
+  bool SaveReport(const QString& path);
+  // The commands: a file dialog, then the above.
+  void SaveTreeAs();
+  void SaveMatrixAs();
+  void SaveReportAs();
+  TreeDrawingView* RefTreeDrawing() const { return drawRefTree_; }
+  TreeDrawingView* TreesDrawing() const { return drawTrees_; }
+
  signals:
   void ComputationFinished();
 
@@ -100,6 +117,10 @@ class TfrmNasobnyTest : public QWidget {
   void StartJob(Job job, std::function<void(ProgressSink*)> work);
   void JobFinished();
   void SetControlsForJob(bool running);
+  void ShowDrawings();
+  bool SaveFile(const QString& path, const std::function<std::string()>& content);
+  void AttachDrawingMenu(TreeDrawingView* view);
+  QString SaveDialog(const QString& title, const QStringList& filters);
 
   Analysis analysis_;
   Job job_ = Job::None;
@@ -146,6 +167,10 @@ class TfrmNasobnyTest : public QWidget {
   QAction* Paste1 = nullptr;
   QAction* CopyTree1 = nullptr;
   QAction* Copy2 = nullptr;
+  TreeDrawingView* drawRefTree_ = nullptr;
+  TreeDrawingView* drawTrees_ = nullptr;
+  int drawnTreeLine_ = -1;  // the listed tree drawn on the page "Trees"
+  QString lastSaveFolder_;
 };
 
 }  // namespace ramovia::ui

@@ -254,3 +254,80 @@ TEST(CliBinary, ExitStatusAndStreams) {
 }
 
 }  // namespace
+
+// --- export files ---
+
+#include "../core/capability_util.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ExportDir {
+  fs::path path;
+  ExportDir() {
+    std::string t = (fs::temp_directory_path() / "ramovia-cli-exports-XXXXXX").string();
+    path = ::mkdtemp(t.data());
+  }
+  ~ExportDir() {
+    fs::permissions(path, fs::perms::owner_all);
+    fs::remove_all(path);
+  }
+  std::string operator/(const std::string& name) const { return (path / name).string(); }
+  long Count() const {
+    return std::distance(fs::directory_iterator(path), fs::directory_iterator());
+  }
+};
+
+std::string Slurp(const std::string& p) {
+  std::ifstream f(p, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+}
+
+TEST(CliExports, EveryFileWithItsSettings) {
+  ExportDir d;
+  const std::string input = Example("restriction.txt");
+  const auto r = Cli({"-c", "A", "-m", "nj", "-r", "bootstrap", "-n", "20", "--seed", "9",
+                      "--newick", d / "t.nwk", "--svg", d / "t.svg", "--matrix", d / "m.phy",
+                      "--report", d / "r.txt", input});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(d.Count(), 4);
+  const std::string nwk = Slurp(d / "t.nwk");
+  EXPECT_EQ(nwk.back(), '\n');
+  EXPECT_EQ(nwk.substr(nwk.size() - 6), ")100;\n");
+  const std::string svg = Slurp(d / "t.svg");
+  for (const char* s : {"Q.robur", "Q.suber", "Seed at the start of the run: 9",
+                        "Resampling: Bootstrapping", "Replicates: 20 requested, 20 trees built"})
+    EXPECT_NE(svg.find(s), std::string::npos) << s;
+  EXPECT_NE(svg.find("Input: " + input), std::string::npos);
+  EXPECT_EQ(Slurp(d / "m.phy").substr(0, 6), "    7\n");
+  const std::string report = Slurp(d / "r.txt");
+  EXPECT_NE(report.find("Reference tree with support (Newick)\n" + nwk), std::string::npos);
+  // The report holds the statistics the text output prints.
+  EXPECT_NE(report.find("Different tree count : "), std::string::npos);
+
+  const auto tsv = Cli({"-c", "A", "-m", "upgma", "--matrix", d / "m.tsv", input});
+  ASSERT_EQ(tsv.code, 0) << tsv.err;
+  EXPECT_NE(Slurp(d / "m.tsv").find("# Resampling: none\n"), std::string::npos);
+}
+
+TEST(CliExports, UnknownMatrixExtensionIsAUsageError) {
+  ExportDir d;
+  const auto r = Cli({"-c", "A", "-m", "nj", "--matrix", d / "m.csv", Example("restriction.txt")});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_EQ(d.Count(), 0);
+}
+
+TEST(CliExports, ReadOnlyFolderFailsWithAMessageAndLeavesNothing) {
+  ExportDir d;
+  ::chmod(d.path.c_str(), 0555);
+  ramovia::testing::WithoutDacOverride asUser;
+  if (ramovia::testing::CanCreateIn(d.path.string())) GTEST_SKIP() << "this process can write anywhere";
+  const auto r = Cli({"-c", "A", "-m", "nj", "--newick", d / "t.nwk", Example("restriction.txt")});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, "Cannot write " + (d / "t.nwk") + ": Permission denied\n");
+  EXPECT_EQ(d.Count(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,158 @@
+#include "tree_drawing.h"
+
+#include <QAction>
+#include <QBuffer>
+#include <QImage>
+#include <QMenu>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QScrollBar>
+#include <QWheelEvent>
+#include <algorithm>
+
+#include "ui_support.h"
+
+namespace ramovia::ui {
+
+namespace {
+
+QFont FontOfSize(double pixels) {
+  QFont f("DejaVu Sans");
+  f.setStyleHint(QFont::SansSerif);
+  f.setPixelSize(std::max(1, static_cast<int>(pixels + 0.5)));
+  return f;
+}
+
+}  // namespace
+
+void PaintTreeDrawing(QPainter& p, const TreeDrawing& d) {
+  p.save();
+  p.setRenderHint(QPainter::Antialiasing, true);
+  p.setRenderHint(QPainter::TextAntialiasing, true);
+  QPen pen(Qt::black, 1.2);
+  pen.setCapStyle(Qt::SquareCap);
+  p.setPen(pen);
+  for (const auto& l : d.lines) p.drawLine(QPointF(l.x1, l.y1), QPointF(l.x2, l.y2));
+  for (const auto& t : d.texts) {
+    const QFont font = FontOfSize(t.size);
+    p.setFont(font);
+    p.setPen(t.role == DrawnText::Role::Support ? QColor(0x1f, 0x4e, 0x9c) : QColor(Qt::black));
+    const QString text = Show(t.text);
+    double x = t.x;
+    const double w = QFontMetricsF(font).horizontalAdvance(text);
+    if (t.anchor == DrawnText::Anchor::Middle) x -= w / 2;
+    if (t.anchor == DrawnText::Anchor::End) x -= w;
+    p.drawText(QPointF(x, t.y), text);
+  }
+  p.restore();
+}
+
+QByteArray TreeDrawingPng(const TreeDrawing& d) {
+  const int w = std::max(1, static_cast<int>(d.width * 2 + 0.5));
+  const int h = std::max(1, static_cast<int>(d.height * 2 + 0.5));
+  QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::white);
+  {
+    QPainter p(&image);
+    p.scale(2, 2);
+    PaintTreeDrawing(p, d);
+  }
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, "PNG");
+  return bytes;
+}
+
+QByteArray TreeDrawingPdf(const TreeDrawing& d, const QString& title) {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  {
+    QPdfWriter pdf(&buffer);
+    pdf.setTitle(title);
+    pdf.setCreator(QString("Ramovia ") + RAMOVIA_VERSION);
+    pdf.setResolution(72);
+    pdf.setPageSize(QPageSize(QSizeF(std::max(d.width, 1.0), std::max(d.height, 1.0)),
+                              QPageSize::Point, QString(), QPageSize::ExactMatch));
+    pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
+    QPainter p(&pdf);
+    PaintTreeDrawing(p, d);
+  }
+  return bytes;
+}
+
+class TreeDrawingView::Canvas : public QWidget {
+ public:
+  explicit Canvas(TreeDrawingView* view) : view_(view) {
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    setPalette(pal);
+  }
+  void Resize() {
+    const double z = view_->zoom_;
+    resize(static_cast<int>(view_->drawing_.width * z + 0.5),
+           static_cast<int>(view_->drawing_.height * z + 0.5));
+    update();
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter p(this);
+    p.scale(view_->zoom_, view_->zoom_);
+    PaintTreeDrawing(p, view_->drawing_);
+  }
+
+ private:
+  TreeDrawingView* view_;
+};
+
+TreeDrawingView::TreeDrawingView(QWidget* parent) : QScrollArea(parent), canvas_(new Canvas(this)) {
+  setWidget(canvas_);
+  setWidgetResizable(false);
+  setBackgroundRole(QPalette::Base);
+  setContextMenuPolicy(Qt::CustomContextMenu);
+  canvas_->Resize();
+}
+
+void TreeDrawingView::SetDrawing(TreeDrawing drawing) {
+  drawing_ = std::move(drawing);
+  canvas_->Resize();
+}
+
+void TreeDrawingView::SetZoom(double zoom) {
+  zoom_ = std::clamp(zoom, 0.05, 8.0);
+  canvas_->Resize();
+}
+
+void TreeDrawingView::FitToWindow() {
+  if (drawing_.width <= 0 || drawing_.height <= 0) return;
+  const QSize room = maximumViewportSize();
+  const double z = std::min(room.width() / drawing_.width, room.height() / drawing_.height);
+  SetZoom(std::min(1.0, z));
+}
+
+void TreeDrawingView::AddZoomActions(QMenu* menu) {
+  QAction* a = menu->addAction("Zoom &in", this, [this] { ZoomIn(); });
+  a->setObjectName("ZoomIn");
+  a = menu->addAction("Zoom &out", this, [this] { ZoomOut(); });
+  a->setObjectName("ZoomOut");
+  a = menu->addAction("&Fit to window", this, [this] { FitToWindow(); });
+  a->setObjectName("FitToWindow");
+  a = menu->addAction("&Actual size", this, [this] { SetZoom(1.0); });
+  a->setObjectName("ActualSize");
+}
+
+void TreeDrawingView::wheelEvent(QWheelEvent* event) {
+  if (event->modifiers() & Qt::ControlModifier) {
+    if (event->angleDelta().y() > 0) ZoomIn();
+    if (event->angleDelta().y() < 0) ZoomOut();
+    event->accept();
+    return;
+  }
+  QScrollArea::wheelEvent(event);
+}
+
+}  // namespace ramovia::ui

@@ -1,0 +1,51 @@
+// The core's tree drawing on screen, and as PNG and PDF files: the same lines and texts the SVG
+// export writes, painted with Qt.
+#pragma once
+
+#include <QByteArray>
+#include <QScrollArea>
+#include <QString>
+
+#include "tree/tree_layout.h"
+
+class QMenu;
+
+namespace ramovia::ui {
+
+void PaintTreeDrawing(QPainter& painter, const TreeDrawing& drawing);
+// At twice the drawing's size, on white.
+QByteArray TreeDrawingPng(const TreeDrawing& drawing);
+// One page of the drawing's size, one pixel a point.
+QByteArray TreeDrawingPdf(const TreeDrawing& drawing, const QString& title);
+
+// A scrollable, zoomable view of one drawing. Ctrl+wheel and the context menu zoom.
+class TreeDrawingView : public QScrollArea {
+  Q_OBJECT
+ public:
+  explicit TreeDrawingView(QWidget* parent = nullptr);
+
+  void SetDrawing(TreeDrawing drawing);
+  const TreeDrawing& Drawing() const { return drawing_; }
+  bool IsEmpty() const { return drawing_.lines.empty() && drawing_.texts.empty(); }
+
+  double Zoom() const { return zoom_; }
+  void SetZoom(double zoom);  // clamped to 0.05..8
+  void ZoomIn() { SetZoom(zoom_ * 1.25); }
+  void ZoomOut() { SetZoom(zoom_ / 1.25); }
+  // The whole drawing in the visible area (never above actual size).
+  void FitToWindow();
+
+  // The zoom commands, for the owner's context menu.
+  void AddZoomActions(QMenu* menu);
+
+ protected:
+  void wheelEvent(QWheelEvent* event) override;
+
+ private:
+  class Canvas;
+  Canvas* canvas_;
+  TreeDrawing drawing_;
+  double zoom_ = 1.0;
+};
+
+}  // namespace ramovia::ui
