@@ -29,19 +29,21 @@ namespace {
 //   v = W - (r(i) + r(j)) / (n - 2), so the winner has u <= min u + 2 tol; v, and the exact r it
 //   needs, is evaluated in the working list's order only for the pairs that pass that test.
 
-// The vector helpers are always inlined; their ABI never shows.
 #if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wpsabi"
 #endif
 using V4 = double __attribute__((vector_size(32)));
 
-inline V4 Load(const double* p) {
+// Always inlined, also unoptimised: a vector crossing a call between code built for AVX2 and
+// code built without would be passed differently on the two sides.
+#define RAMOVIA_VEC_INLINE inline __attribute__((always_inline))
+RAMOVIA_VEC_INLINE V4 Load(const double* p) {
   V4 v;
   std::memcpy(&v, p, sizeof v);
   return v;
 }
-inline void Store(double* p, V4 v) { std::memcpy(p, &v, sizeof v); }
-inline V4 Splat(double x) { return V4{x, x, x, x}; }
+RAMOVIA_VEC_INLINE void Store(double* p, V4 v) { std::memcpy(p, &v, sizeof v); }
+RAMOVIA_VEC_INLINE V4 Splat(double x) { return V4{x, x, x, x}; }
 
 // r[c .. c + 4 NV) = sum of W(ord[t], lane) over t in order, for a symmetric W.
 template <int NV>
