@@ -15,16 +15,21 @@ namespace ramovia {
 // Scratch of one build. Grows to the largest taxon count seen and is reused, so a build allocates
 // nothing but its tree nodes once the workspace has grown.
 struct TreeWorkspace {
-  SquareMatrix W;               // UPGMA: sums of K per cluster pair; NJ: the working matrix
-  SquareMatrix C;               // UPGMA: the means; NJ: the copy of W taken at every step
-  std::vector<int> order;       // UPGMA: slot at each list position; NJ: masses being renumbered
-  std::vector<int> slotOf;      // UPGMA: taxon -> slot of its cluster
-  std::vector<int> mass;        // leaf count per slot (UPGMA) or per position (NJ)
+  SquareMatrix W;               // UPGMA: sums of K per cluster pair
+  SquareMatrix C;               // UPGMA: the means
+  std::vector<int> order;       // slot at each list position
+  std::vector<int> slotOf;      // UPGMA: taxon -> slot of its cluster; NJ: slot -> position
+  std::vector<int> mass;        // leaf count per slot
   std::vector<int> rowPartner;  // UPGMA: best partner per slot, 0 = to be recomputed
-  std::vector<double> rowBest;  // UPGMA: best value per slot; NJ: the criterion of one row
-  std::vector<double> r;        // NJ: net divergences per position
-  std::vector<std::unique_ptr<TKVTreeNodeItem>> clusters;  // by slot (UPGMA) or position (NJ)
-  std::vector<std::unique_ptr<TKVTreeNodeItem>> spare;     // NJ: renumbering buffer
+  std::vector<double> rowBest;  // UPGMA: best value per slot; NJ: least filter value per slot
+  std::vector<double> r;        // NJ: net divergences per slot
+  std::vector<double> approx;   // NJ: net divergences kept up to date approximately
+  std::vector<double> scaled;   // NJ: the same over n - 2
+  std::vector<int> stamp;       // NJ: the step r was computed in, per slot
+  std::vector<uint64_t> candidates;  // NJ: position pairs the filter lets through
+  std::vector<double> cells;    // NJ: the working matrix by slot, rows padded to 4 doubles
+  std::vector<double> fresh;    // NJ: the new cluster's distances
+  std::vector<std::unique_ptr<TKVTreeNodeItem>> clusters;  // by slot
 
   void Reserve(int n);
 };
@@ -53,8 +58,7 @@ std::unique_ptr<TKVTreeNodeItem> MakeLeaf(const ItemName& name, int32_t num);
 
 class TEnzym;
 namespace tree_detail {
-// A build over a data set's active taxa and Koef, lending WorkKoef and StepKoef as the
-// workspace matrices.
+// A build over a data set's active taxa and Koef.
 std::unique_ptr<TKVTreeNodeItem> BuildOnDataSet(TEnzym& e, bool nbJoin);
 }  // namespace tree_detail
 

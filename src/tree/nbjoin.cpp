@@ -1,5 +1,8 @@
 #include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <cstring>
+#include <limits>
 #include <utility>
 
 #include "model/enzym.h"
@@ -9,152 +12,454 @@ namespace ramovia {
 
 namespace {
 
-// v[j] = w[j] - (ri + r[j]) / d for j in from..to. Two lanes at a time: each lane does the same
-// correctly rounded operations as the scalar form, so the values are the same doubles.
-void Criterion(const double* w, const double* r, double ri, double d, double* v, int from, int to) {
-  int j = from;
-#if defined(__GNUC__)
-  using V2 = double __attribute__((vector_size(16)));
-  const V2 riv = {ri, ri};
-  const V2 dv = {d, d};
-  for (; j + 1 <= to; j += 2) {
-    V2 wv, rv;
-    std::memcpy(&wv, w + j, sizeof wv);
-    std::memcpy(&rv, r + j, sizeof rv);
-    const V2 res = wv - (riv + rv) / dv;
-    std::memcpy(v + j, &res, sizeof res);
-  }
+// Clusters live in slots 0..n-1 of a padded matrix, and a join moves nothing but the new
+// cluster's row and column (and the last slot into the freed one, so that the live slots stay
+// dense). The working list's order is kept apart, as the slot at each position. Every entry W(k, m)
+// the working list would hold sits at (slot of k, slot of m), so each value is read from where the
+// renumbered matrix would have it.
+//
+// r(i) and the criterion are computed in exactly the working list's order and form. Two shortcuts
+// keep that exact:
+// - When the matrix is symmetric bit for bit (the update keeps it so), r of 4 slots side by side
+//   reads row s contiguously, since W(s, i) is W(i, s). The diagonal is kept at +0.0: a running
+//   sum that starts at +0.0 never becomes -0.0, so adding it for j = i leaves the sum as it is.
+// - The pair search first computes u = (W - r'(j) / (n - 2)) - r'(i) / (n - 2) for all pairs, from
+//   sums r' kept up to date from step to step (subtract the two old terms, add the new one) with a
+//   bound on how far they can be from the exact r. u is within tol of the exact
+//   v = W - (r(i) + r(j)) / (n - 2), so the winner has u <= min u + 2 tol; v, and the exact r it
+//   needs, is evaluated in the working list's order only for the pairs that pass that test.
+
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wpsabi"
 #endif
-  for (; j <= to; ++j) v[j] = w[j] - (ri + r[j]) / d;
+using V4 = double __attribute__((vector_size(32)));
+
+// Always inlined, also unoptimised: a vector crossing a call between code built for AVX2 and
+// code built without would be passed differently on the two sides.
+#define RAMOVIA_VEC_INLINE inline __attribute__((always_inline))
+RAMOVIA_VEC_INLINE V4 Load(const double* p) {
+  V4 v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
 }
+RAMOVIA_VEC_INLINE void Store(double* p, V4 v) { std::memcpy(p, &v, sizeof v); }
+RAMOVIA_VEC_INLINE V4 Splat(double x) { return V4{x, x, x, x}; }
+
+// r[c .. c + 4 NV) = sum of W(ord[t], lane) over t in order, for a symmetric W.
+template <int NV>
+inline __attribute__((always_inline)) void SumBlock(const double* w, std::size_t stride,
+                                                    const int* ord, int n, int c, double* r) {
+  V4 acc[NV];
+#pragma GCC unroll 8
+  for (int v = 0; v < NV; ++v) acc[v] = Splat(0.0);
+  for (int t = 0; t < n; ++t) {
+    const double* row = w + static_cast<std::size_t>(ord[t]) * stride + static_cast<std::size_t>(c);
+#pragma GCC unroll 8
+    for (int v = 0; v < NV; ++v) acc[v] += Load(row + 4 * v);
+  }
+#pragma GCC unroll 8
+  for (int v = 0; v < NV; ++v) Store(r + c + 4 * v, acc[v]);
+}
+
+inline __attribute__((always_inline)) void RowSumsImpl(const double* w, std::size_t stride,
+                                                       const int* ord, int n, double* r) {
+  const int lanes = (n + 3) / 4 * 4;
+  int c = 0;
+  for (; c + 32 <= lanes; c += 32) SumBlock<8>(w, stride, ord, n, c, r);
+  for (; c + 16 <= lanes; c += 16) SumBlock<4>(w, stride, ord, n, c, r);
+  for (; c < lanes; c += 4) SumBlock<1>(w, stride, ord, n, c, r);
+}
+
+// rowMin[a] = min over b > a of u(a, b) = (W(a, b) - x(b)) - x(a), x = r * inv. The final
+// subtraction is monotone, so it is applied to the row's least W(a, b) - x(b). Lanes whose x is
+// NaN (past the live slots) never win a comparison; rows are read from 32-byte boundaries, with
+// the lanes up to a itself pushed out by adding +inf.
+inline __attribute__((always_inline)) void FilterImpl(const double* w, std::size_t stride,
+                                                      const double* x, int n, double* rowMin) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const V4 head[4] = {V4{0, 0, 0, 0}, V4{inf, 0, 0, 0}, V4{inf, inf, 0, 0}, V4{inf, inf, inf, 0}};
+  for (int a = 0; a + 1 < n; ++a) {
+    const double* row = w + static_cast<std::size_t>(a) * stride;
+    int b = (a + 1) & ~3;
+    V4 m0 = Splat(inf), m1 = Splat(inf);
+    const V4 first = Load(row + b) - Load(x + b) + head[(a + 1) & 3];
+    m0 = first < m0 ? first : m0;
+    b += 4;
+    for (; b + 4 < n; b += 8) {
+      const V4 u0 = Load(row + b) - Load(x + b);
+      const V4 u1 = Load(row + b + 4) - Load(x + b + 4);
+      m0 = u0 < m0 ? u0 : m0;
+      m1 = u1 < m1 ? u1 : m1;
+    }
+    if (b < n) {
+      const V4 u0 = Load(row + b) - Load(x + b);
+      m0 = u0 < m0 ? u0 : m0;
+    }
+    m0 = m1 < m0 ? m1 : m0;
+    double best = m0[0];
+    for (int l = 1; l < 4; ++l) best = m0[l] < best ? m0[l] : best;
+    rowMin[a] = best - x[a];
+  }
+}
+
+__attribute__((target("avx2"))) void FilterAvx2(const double* w, std::size_t stride,
+                                                const double* x, int n, double* rowMin) {
+  FilterImpl(w, stride, x, n, rowMin);
+}
+void FilterGeneric(const double* w, std::size_t stride, const double* x, int n, double* rowMin) {
+  FilterImpl(w, stride, x, n, rowMin);
+}
+
+__attribute__((target("avx2"))) void RowSumsAvx2(const double* w, std::size_t stride,
+                                                 const int* ord, int n, double* r) {
+  RowSumsImpl(w, stride, ord, n, r);
+}
+void RowSumsGeneric(const double* w, std::size_t stride, const int* ord, int n, double* r) {
+  RowSumsImpl(w, stride, ord, n, r);
+}
+bool HasAvx2() {
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+#else
+  return false;
+#endif
+}
+
+bool SameBits(double a, double b) {
+  uint64_t x, y;
+  std::memcpy(&x, &a, sizeof x);
+  std::memcpy(&y, &b, sizeof y);
+  return x == y;
+}
+
+// An upper bound of |x| over the values seen; a NaN makes it infinite for good.
+void Widen(double& bound, double x) {
+  const double m = std::fabs(x);
+  if (!(m <= bound)) bound = m == m ? m : std::numeric_limits<double>::infinity();
+}
+
+constexpr double kEps = 0x1p-53;
+// Past this the error bounds themselves could overflow; the pairs are then scanned in full.
+constexpr double kFilterLimit = 0x1p900;
+
+struct NbJoinRun {
+  TreeWorkspace& ws;
+  int total = 0;              // taxa
+  int n = 0;                  // live clusters
+  int step = 0;
+  std::size_t stride = 0;
+  double* w = nullptr;        // slot matrix, row s at w + s * stride
+  int* ord = nullptr;         // slot at each working-list position
+  int* pos = nullptr;         // working-list position of each slot
+  double* rx = nullptr;       // exact net divergence per slot, valid where stamp == step
+  int* stamp = nullptr;
+  double* ra = nullptr;       // approximate net divergence per slot; NaN past the live slots
+  bool symmetric = false;
+  bool avx2 = false;
+  double maxW = 0.0;          // bound of |W| over the live entries
+  double drift = 0.0;         // bound of what the updates of ra have added to its error
+
+  double& At(int a, int b) {
+    return w[static_cast<std::size_t>(a) * stride + static_cast<std::size_t>(b)];
+  }
+
+  // r(i) as the working list adds it: W(i, j) over the positions in order, +0.0 for j = i.
+  void ExactSums(const int* slots, int count) {
+    int k = 0;
+    for (; k + 3 < count; k += 4) {
+      const double* w0 = &At(slots[k], 0);
+      const double* w1 = &At(slots[k + 1], 0);
+      const double* w2 = &At(slots[k + 2], 0);
+      const double* w3 = &At(slots[k + 3], 0);
+      double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
+      for (int t = 0; t < n; ++t) {
+        const int b = ord[t];
+        s0 += w0[b];
+        s1 += w1[b];
+        s2 += w2[b];
+        s3 += w3[b];
+      }
+      rx[slots[k]] = s0;
+      rx[slots[k + 1]] = s1;
+      rx[slots[k + 2]] = s2;
+      rx[slots[k + 3]] = s3;
+    }
+    for (; k < count; ++k) {
+      const double* w0 = &At(slots[k], 0);
+      double s0 = 0.0;
+      for (int t = 0; t < n; ++t) s0 += w0[ord[t]];
+      rx[slots[k]] = s0;
+    }
+    for (int j = 0; j < count; ++j) stamp[slots[j]] = step;
+  }
+
+  void AllExactSums() {
+    if (symmetric) {
+      if (avx2)
+        RowSumsAvx2(w, stride, ord, n, rx);
+      else
+        RowSumsGeneric(w, stride, ord, n, rx);
+      for (int a = 0; a < n; ++a) stamp[a] = step;
+    } else {
+      ExactSums(ord, n);  // every slot once, in any order
+    }
+  }
+
+  void NeedExact(int a) {
+    if (stamp[a] != step) ExactSums(&a, 1);
+  }
+
+  // The scan over positions as described, every pair evaluated exactly.
+  void FullScan(int& p, int& q, double d) {
+    AllExactSums();
+    double best = 1e20;
+    for (int i = 0; i + 1 < n; ++i) {
+      const int a = ord[i];
+      const double* row = &At(a, 0);
+      const double r0 = rx[a];
+      for (int j = i + 1; j < n; ++j) {
+        const int b = ord[j];
+        const double v = row[b] - (r0 + rx[b]) / d;
+        if (v < best) {
+          best = v;
+          p = i;
+          q = j;
+        }
+      }
+    }
+  }
+
+  // The exact v of the pair at positions (i, j).
+  double Exact(int i, int j, double d) {
+    const int a = ord[i], b = ord[j];
+    NeedExact(a);
+    NeedExact(b);
+    return At(a, b) - (rx[a] + rx[b]) / d;
+  }
+
+  void ChoosePair(int& p, int& q) {
+    p = 0;
+    q = 1;
+    if (n == 2) return;
+    const double d = n - 2;
+    if (!symmetric) return FullScan(p, q, d);
+    const double inv = 1 / d;
+    // |ra - R| and |rx - R| are each within 1.01 eps N^2 maxW of the real sum R (and ra also
+    // within its drift), so |ra - rx| <= err.
+    const double err = 2.02 * kEps * total * static_cast<double>(total) * maxW + drift;
+    double maxR = 0.0;
+    for (int a = 0; a < n; ++a) Widen(maxR, ra[a]);
+    maxR += err;
+    const double bound = maxW + 2.1 * maxR * inv;
+    if (!(bound <= kFilterLimit)) return FullScan(p, q, d);
+    // |u - v| <= 3 eps |W| + 13.1 eps max |r| / (n - 2) + 2 (1 + 3 eps) err / (n - 2), plus
+    // what underflow loses.
+    const double tol = 0x1p-49 * bound + 3 * err * inv + 0x1p-1000;
+    double* x = ws.scaled.data();
+    for (int a = 0; a < n; ++a) x[a] = ra[a] * inv;
+    std::fill(x + n, x + stride + 8, std::numeric_limits<double>::quiet_NaN());
+    double* rowMin = ws.rowBest.data();
+    if (avx2)
+      FilterAvx2(w, stride, x, n, rowMin);
+    else
+      FilterGeneric(w, stride, x, n, rowMin);
+    double minU = std::numeric_limits<double>::infinity();
+    for (int a = 0; a + 1 < n; ++a) minU = std::min(minU, rowMin[a]);
+    // The winner's u is within 2 tol of the least u: only such pairs can win.
+    const double limit = minU + 2 * tol;
+    if (!std::isfinite(limit)) return FullScan(p, q, d);
+    auto& cand = ws.candidates;
+    cand.clear();
+    const std::size_t cap = 4 * static_cast<std::size_t>(n) + 64;
+    for (int a = 0; a + 1 < n && cand.size() <= cap; ++a) {
+      if (rowMin[a] > limit) continue;
+      const double* row = &At(a, 0);
+      const double xa = x[a];
+      for (int b = a + 1; b < n; ++b) {
+        if ((row[b] - x[b]) - xa > limit) continue;
+        const auto i = static_cast<uint64_t>(std::min(pos[a], pos[b]));
+        const auto j = static_cast<uint64_t>(std::max(pos[a], pos[b]));
+        cand.push_back(i << 32 | j);
+      }
+    }
+    double best = 1e20;
+    if (cand.size() > cap) {
+      // Ties everywhere: the scan in full, exact only where the filter lets a pair through.
+      for (int i = 0; i + 1 < n; ++i) {
+        const int a = ord[i];
+        const double* row = &At(a, 0);
+        const double xa = x[a];
+        for (int j = i + 1; j < n; ++j) {
+          const int b = ord[j];
+          if ((row[b] - x[b]) - xa > limit) continue;
+          const double v = Exact(i, j, d);
+          if (v < best) {
+            best = v;
+            p = i;
+            q = j;
+          }
+        }
+      }
+      return;
+    }
+    std::sort(cand.begin(), cand.end());
+    for (const uint64_t c : cand) {
+      const int i = static_cast<int>(c >> 32);
+      const int j = static_cast<int>(c & 0xffffffffU);
+      const double v = Exact(i, j, d);
+      if (v < best) {
+        best = v;
+        p = i;
+        q = j;
+      }
+    }
+  }
+
+  std::unique_ptr<TKVTreeNodeItem> Build(const SquareMatrix& K, int count,
+                                         const ItemName* const* names) {
+    total = n = count;
+    step = 0;
+    stride = static_cast<std::size_t>(n + 3) / 4 * 4;
+    // Room for the rows, the reads past the last live column, and 32-byte alignment.
+    const std::size_t cells = static_cast<std::size_t>(n) * stride + 16;
+    if (ws.cells.size() < cells) ws.cells.resize(cells);
+    const auto misalign = reinterpret_cast<std::uintptr_t>(ws.cells.data()) % 32;
+    w = ws.cells.data() + (misalign == 0 ? 0 : (32 - misalign) / sizeof(double));
+    const std::size_t lanes = stride + 8;
+    for (auto* v : {&ws.r, &ws.approx, &ws.scaled, &ws.rowBest, &ws.fresh})
+      if (v->size() < lanes) v->resize(lanes);
+    for (auto* v : {&ws.order, &ws.slotOf, &ws.stamp})
+      if (v->size() < lanes) v->resize(lanes);
+    if (ws.candidates.capacity() < 6 * lanes + 128) ws.candidates.reserve(6 * lanes + 128);
+    rx = ws.r.data();
+    ra = ws.approx.data();
+    ord = ws.order.data();
+    pos = ws.slotOf.data();
+    stamp = ws.stamp.data();
+    std::fill(stamp, stamp + lanes, -1);
+    ws.mass.assign(static_cast<std::size_t>(n), 1);
+    ws.clusters.clear();
+    ws.clusters.resize(static_cast<std::size_t>(n));
+    avx2 = HasAvx2();
+
+    symmetric = true;
+    maxW = 0.0;
+    drift = 0.0;
+    for (int i = 1; i <= n; ++i) {
+      ws.clusters[static_cast<std::size_t>(i - 1)] = tree_detail::MakeLeaf(*names[i - 1], i);
+      ord[i - 1] = i - 1;
+      pos[i - 1] = i - 1;
+      const double* k = K.Row(i);
+      double* row = &At(i - 1, 0);
+      for (int j = 1; j <= n; ++j) {
+        row[j - 1] = j == i ? 0.0 : k[j];
+        if (j != i) Widen(maxW, k[j]);
+      }
+      std::fill(row + n, row + stride, 0.0);
+    }
+    // Tile by tile, so that the column reads stay in cache.
+    constexpr int kTile = 16;
+    for (int ib = 0; ib < n && symmetric; ib += kTile)
+      for (int jb = ib; jb < n && symmetric; jb += kTile)
+        for (int i = ib; i < std::min(ib + kTile, n); ++i)
+          for (int j = std::max(jb, i + 1); j < std::min(jb + kTile, n); ++j)
+            if (!SameBits(At(i, j), At(j, i))) symmetric = false;
+    if (symmetric) {
+      if (avx2)
+        RowSumsAvx2(w, stride, ord, n, ra);
+      else
+        RowSumsGeneric(w, stride, ord, n, ra);
+      std::fill(ra + n, ra + lanes, std::numeric_limits<double>::quiet_NaN());
+    }
+
+    while (n > 1) Step();
+    auto root = std::move(ws.clusters[0]);
+    ws.clusters.clear();
+    return root;
+  }
+
+  void Step() {
+    ++step;
+    int p, q;
+    ChoosePair(p, q);
+    const int P = ord[p];
+    const int Q = ord[q];
+    const double cpq = At(P, Q);
+    auto& cp = ws.clusters[static_cast<std::size_t>(P)];
+    auto& cq = ws.clusters[static_cast<std::size_t>(Q)];
+    if (n == 2) {
+      // The root sits on the last branch: each side gets half of it.
+      cp->Distance = cpq / 2;
+      cq->Distance = cpq / 2;
+    } else {
+      NeedExact(P);
+      NeedExact(Q);
+      cp->Distance = (rx[P] - rx[Q]) / (2 * (n - 2)) + cpq / 2;
+      cq->Distance = cpq - cp->Distance;
+    }
+    // The new cluster's distances from the old rows of P and Q; the approximate sums lose the
+    // old terms and gain the new one.
+    double* fresh = ws.fresh.data();
+    {
+      const double* rowP = &At(P, 0);
+      const double* rowQ = &At(Q, 0);
+      for (int k = 0; k < n; ++k) fresh[k] = (rowP[k] + rowQ[k] - cpq) / 2;
+      if (symmetric)
+        for (int k = 0; k < n; ++k) ra[k] = ((ra[k] - rowP[k]) - rowQ[k]) + fresh[k];
+    }
+    double sumU = 0.0;
+    for (int k = 0; k < n; ++k) {
+      if (k == P || k == Q) continue;
+      At(P, k) = fresh[k];
+      At(k, P) = fresh[k];
+      Widen(maxW, fresh[k]);
+      sumU += fresh[k];
+    }
+    At(P, P) = 0.0;
+    ra[P] = sumU;
+    // Each of the three roundings above errs by at most eps of a value below (n + 4) maxW.
+    drift += 3.1 * kEps * (n + 4) * maxW + 0x1p-1070;
+    const int mp = ws.mass[static_cast<std::size_t>(P)];
+    const int mq = ws.mass[static_cast<std::size_t>(Q)];
+    cp = JoinClusters(std::move(cp), mp, std::move(cq), mq);
+    ws.mass[static_cast<std::size_t>(P)] = mp + mq;
+
+    // Working list: the new cluster first, the rest in their order.
+    int kept = 0;
+    for (int t = 0; t < n; ++t) {
+      const int s = ord[t];
+      if (s != P && s != Q) ord[kept++] = s;
+    }
+    std::memmove(ord + 1, ord, static_cast<std::size_t>(kept) * sizeof *ord);
+    ord[0] = P;
+    --n;
+    // The last slot moves into the freed one, so that the live slots stay 0..n-1.
+    const int last = n;
+    if (Q != last) {
+      for (int k = 0; k < n; ++k) At(Q, k) = At(last, k);
+      for (int k = 0; k < n; ++k)
+        if (k != Q) At(k, Q) = At(k, last);
+      At(Q, Q) = 0.0;
+      ws.clusters[static_cast<std::size_t>(Q)] =
+          std::move(ws.clusters[static_cast<std::size_t>(last)]);
+      ws.mass[static_cast<std::size_t>(Q)] = ws.mass[static_cast<std::size_t>(last)];
+      ra[Q] = ra[last];
+      for (int t = 0; t < n; ++t)
+        if (ord[t] == last) ord[t] = Q;
+    }
+    ra[last] = std::numeric_limits<double>::quiet_NaN();
+    for (int t = 0; t < n; ++t) pos[ord[t]] = t;
+  }
+};
 
 }  // namespace
 
 std::unique_ptr<TKVTreeNodeItem> BuildNbJoin(const SquareMatrix& K, int n,
                                              const ItemName* const* names, TreeWorkspace& ws) {
   tree_detail::CheckBuildInput(K, n);
-  ws.Reserve(n);
-  SquareMatrix& W = ws.W;
-  SquareMatrix& C = ws.C;
-  const auto size = static_cast<std::size_t>(n) + 1;
-  ws.clusters.clear();
-  ws.clusters.resize(size);
-  ws.spare.clear();
-  ws.spare.resize(size);
-  ws.mass.assign(size, 1);
-  ws.order.assign(size, 0);  // the masses after renumbering
-  ws.r.assign(size, 0.0);
-  ws.rowBest.assign(size, 0.0);
-  for (int i = 1; i <= n; ++i) {
-    ws.clusters[static_cast<std::size_t>(i)] = tree_detail::MakeLeaf(*names[i - 1], i);
-    const double* k = K.Row(i);
-    double* w = W.Row(i);
-    for (int j = 1; j <= n; ++j) w[j] = k[j];
-  }
-  double* r = ws.r.data();
-  for (int count = n; count > 1; --count) {
-    for (int i = 1; i <= count; ++i) {
-      const double* w = W.Row(i);
-      std::copy(w + 1, w + count + 1, C.Row(i) + 1);
-    }
-    // Each r(i) is one chain of additions in j order; four rows run side by side so that the
-    // chains overlap. Adding -0.0 leaves every double as it is, so it stands for the skipped
-    // diagonal.
-    int row = 1;
-    for (; row + 3 <= count; row += 4) {
-      const double* w0 = W.Row(row);
-      const double* w1 = W.Row(row + 1);
-      const double* w2 = W.Row(row + 2);
-      const double* w3 = W.Row(row + 3);
-      double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
-      for (int j = 1; j <= count; ++j) {
-        s0 += j != row ? w0[j] : -0.0;
-        s1 += j != row + 1 ? w1[j] : -0.0;
-        s2 += j != row + 2 ? w2[j] : -0.0;
-        s3 += j != row + 3 ? w3[j] : -0.0;
-      }
-      r[row] = s0;
-      r[row + 1] = s1;
-      r[row + 2] = s2;
-      r[row + 3] = s3;
-    }
-    for (; row <= count; ++row) {
-      const double* w = W.Row(row);
-      double sum = 0.0;
-      for (int j = 1; j < row; ++j) sum += w[j];
-      for (int j = row + 1; j <= count; ++j) sum += w[j];
-      r[row] = sum;
-    }
-    int p = 1;
-    int q = 2;
-    if (count > 2) {
-      double best = 1e20;
-      const double d = count - 2;
-      double* v = ws.rowBest.data();  // the criterion of one row
-      for (int i = 1; i < count; ++i) {
-        const double* w = W.Row(i);
-        const double ri = r[i];
-        Criterion(w, r, ri, d, v, i + 1, count);
-        for (int j = i + 1; j <= count; ++j) {
-          if (v[j] < best) {
-            best = v[j];
-            p = i;
-            q = j;
-          }
-        }
-      }
-    }
-    const double cpq = C(p, q);
-    auto& cp = ws.clusters[static_cast<std::size_t>(p)];
-    auto& cq = ws.clusters[static_cast<std::size_t>(q)];
-    if (count == 2) {
-      // The root sits on the last branch: each side gets half of it.
-      cp->Distance = cpq / 2;
-      cq->Distance = cpq / 2;
-    } else {
-      cp->Distance = (r[p] - r[q]) / (2 * (count - 2)) + cpq / 2;
-      cq->Distance = cpq - cp->Distance;
-    }
-    // Renumber: the new cluster at 1, the rest keep their order at 2..count - 1.
-    auto newPos = [p, q](int k) { return k < p ? k + 1 : (k < q ? k : k - 1); };
-    // Row k of C moves to row new(k) without columns p and q, in three runs. The diagonal is
-    // carried along too; it is never read.
-    for (int k = 1; k <= count; ++k) {
-      if (k == p || k == q) continue;
-      const double* ck = C.Row(k);
-      double* wk = W.Row(newPos(k));
-      std::copy(ck + 1, ck + p, wk + 2);
-      std::copy(ck + p + 1, ck + q, wk + p + 1);
-      std::copy(ck + q + 1, ck + count + 1, wk + q);
-    }
-    const double* crowP = C.Row(p);
-    const double* crowQ = C.Row(q);
-    double* w1 = W.Row(1);
-    for (int k = 1; k <= count; ++k) {
-      if (k == p || k == q) continue;
-      const int nk = newPos(k);
-      const double v = (crowP[k] + crowQ[k] - cpq) / 2;
-      w1[nk] = v;
-      W(nk, 1) = v;
-    }
-    const int mp = ws.mass[static_cast<std::size_t>(p)];
-    const int mq = ws.mass[static_cast<std::size_t>(q)];
-    for (int k = 1; k <= count; ++k) {
-      if (k == p || k == q) continue;
-      const auto nk = static_cast<std::size_t>(newPos(k));
-      ws.spare[nk] = std::move(ws.clusters[static_cast<std::size_t>(k)]);
-      ws.order[nk] = ws.mass[static_cast<std::size_t>(k)];
-    }
-    ws.spare[1] = JoinClusters(std::move(cp), mp, std::move(cq), mq);
-    ws.order[1] = mp + mq;
-    std::swap(ws.clusters, ws.spare);
-    std::swap(ws.mass, ws.order);
-    for (auto& c : ws.spare) c.reset();
-  }
-  auto root = std::move(ws.clusters[1]);
-  ws.clusters.clear();
-  ws.spare.clear();
-  return root;
+  NbJoinRun run{ws};
+  return run.Build(K, n, names);
 }
 
 }  // namespace ramovia

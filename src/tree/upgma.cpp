@@ -21,7 +21,6 @@ void TreeWorkspace::Reserve(int n) {
   rowBest.reserve(size);
   r.reserve(size);
   clusters.reserve(size);
-  spare.reserve(size);
 }
 
 namespace tree_detail {
@@ -218,23 +217,14 @@ namespace ramovia {
 
 namespace tree_detail {
 
-// Lends the data set's WorkKoef and StepKoef to the workspace for the build, and hands the
-// names of the active taxa.
+// One workspace per thread, kept between builds, so that a replicate loop allocates nothing but
+// the trees.
 std::unique_ptr<TKVTreeNodeItem> BuildOnDataSet(TEnzym& e, bool nbJoin) {
   const int n = e.DruhyCount();
-  std::vector<const ItemName*> names(static_cast<std::size_t>(n));
+  thread_local std::vector<const ItemName*> names;
+  names.resize(static_cast<std::size_t>(n));
   for (int i = 0; i < n; ++i) names[static_cast<std::size_t>(i)] = &e.GetDruh(i)->Name;
-  TreeWorkspace ws;
-  std::swap(ws.W, e.WorkKoef);
-  std::swap(ws.C, e.StepKoef);
-  struct GiveBack {
-    TreeWorkspace& ws;
-    TEnzym& e;
-    ~GiveBack() {
-      std::swap(ws.W, e.WorkKoef);
-      std::swap(ws.C, e.StepKoef);
-    }
-  } giveBack{ws, e};
+  thread_local TreeWorkspace ws;
   return nbJoin ? BuildNbJoin(e.Koef, n, names.data(), ws)
                 : BuildUPGMA(e.Koef, n, names.data(), e.IsDistance, ws);
 }

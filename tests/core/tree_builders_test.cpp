@@ -208,6 +208,77 @@ TEST(Builders, MatchLiteralStepsOnRandomMatrices) {
   }
 }
 
+// Matrices that stress the shortcuts of the builders: many exact ties, all values equal, signed
+// zeros (+0.0 one way, -0.0 the other breaks symmetry bit for bit), values so large that sums
+// overflow, and a single asymmetric cell.
+SquareMatrix HardMatrix(std::mt19937& gen, int n, int kind) {
+  SquareMatrix K(n);
+  std::uniform_int_distribution<int> pick(0, 3);
+  std::uniform_real_distribution<double> real(0.0, 1.0);
+  for (int i = 1; i <= n; ++i)
+    for (int j = i + 1; j <= n; ++j) {
+      double v = 0;
+      switch (kind) {
+        case 0: v = pick(gen) * 0.25; break;               // four values
+        case 1: v = 0.5; break;                            // all equal
+        case 2: v = pick(gen) == 0 ? -0.0 : pick(gen) * 0.5; break;
+        case 3: v = real(gen) * 1e306; break;              // r overflows
+        case 4: v = real(gen); break;
+        default: v = pick(gen) == 0 ? 0.0 : real(gen); break;
+      }
+      K(i, j) = K(j, i) = v;
+    }
+  if (kind == 4 && n > 2) K(n, 1) = std::nextafter(K(1, n), 2.0);  // asymmetric by one ulp
+  if (kind == 5 && n > 2) K(2, 1) = -0.0, K(1, 2) = 0.0;             // asymmetric by a sign
+  return K;
+}
+
+TEST(Builders, MatchLiteralStepsOnLargeAndHardMatrices) {
+  std::mt19937 gen(4242);
+  TreeWorkspace ws;
+  for (int n : {97, 160, 301}) {
+    std::vector<ItemName> names;
+    for (int i = 0; i < n; ++i) names.emplace_back("n" + std::to_string(i * 37 % 101));
+    const auto ptrs = Pointers(names);
+    for (int kind = 0; kind < 6; ++kind) {
+      const SquareMatrix K = HardMatrix(gen, n, kind);
+      auto fast = BuildNbJoin(K, n, ptrs.data(), ws);
+      auto slow = LiteralNbJoin(K, names);
+      ASSERT_EQ(Signature(fast.get()), Signature(slow.get())) << "NJ n=" << n << " kind=" << kind;
+      if (n > 200) continue;  // the literal UPGMA is slow at that size
+      for (bool isDistance : {false, true}) {
+        auto u = BuildUPGMA(K, n, ptrs.data(), isDistance, ws);
+        auto l = LiteralUPGMA(K, names, isDistance);
+        ASSERT_EQ(Signature(u.get()), Signature(l.get()))
+            << "UPGMA n=" << n << " kind=" << kind << " distance=" << isDistance;
+      }
+    }
+  }
+}
+
+// Random tree-like distances: near ties in the criterion differ only in the last bits, which the
+// pair search must still order exactly.
+TEST(Builders, NbJoinMatchesLiteralOnNearTies) {
+  std::mt19937 gen(99);
+  TreeWorkspace ws;
+  for (int n : {40, 120, 250}) {
+    SquareMatrix K(n);
+    std::uniform_int_distribution<int> bits(0, 3);
+    for (int i = 1; i <= n; ++i)
+      for (int j = i + 1; j <= n; ++j) {
+        // 1/3 and 0.1 plus a few ulps: sums round differently depending on their order.
+        double v = (i + j) % 3 == 0 ? 1.0 / 3 : 0.1;
+        for (int k = bits(gen); k > 0; --k) v = std::nextafter(v, 1.0);
+        K(i, j) = K(j, i) = v;
+      }
+    std::vector<ItemName> names;
+    for (int i = 0; i < n; ++i) names.emplace_back("z" + std::to_string(i));
+    auto fast = BuildNbJoin(K, n, Pointers(names).data(), ws);
+    auto slow = LiteralNbJoin(K, names);
+    ASSERT_EQ(Signature(fast.get()), Signature(slow.get())) << "n=" << n;
+  }
+}
+
 TEST(Builders, UpgmaWorkedExample) {
   SquareMatrix K(3);
   K(1, 2) = K(2, 1) = 0.8;
