@@ -331,3 +331,37 @@ TEST(CliExports, ReadOnlyFolderFailsWithAMessageAndLeavesNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(CliThreads, ExamplesGiveTheSameOutputForOneTwoAndSevenThreads) {
+  struct Run {
+    std::string file, letter, method, resampling;
+    std::vector<std::string> extra;
+  };
+  const std::vector<Run> runs = {
+      {"restriction.txt", "A", "nj", "bootstrap", {}},
+      {"restriction.txt", "N", "upgma", "otu-jackknife", {"--leave-out-taxa", "2"}},
+      {"rapd.txt", "G", "upgma", "jackknife", {"--leave-out-fragments", "4"}},
+      {"rapd.txt", "I", "nj", "bootstrap", {"--cancel-at", "17"}},
+      {"alleles.txt", "U", "nj", "bootstrap", {}},
+      {"alleles.txt", "Z", "upgma", "otu-jackknife", {"--leave-out-taxa", "1", "--cancel-at", "9"}},
+  };
+  for (const Run& r : runs) {
+    std::string first;
+    for (const char* threads : {"1", "2", "7"}) {
+      std::vector<std::string> args = {"--threads", threads, "-c", r.letter, "-m", r.method,
+                                        "-r", r.resampling, "-n", "60", "--json"};
+      args.insert(args.end(), r.extra.begin(), r.extra.end());
+      args.push_back(Example(r.file));
+      Result out = Cli(args);
+      ASSERT_EQ(out.code, 0) << r.file << " " << r.letter << ": " << out.err;
+      if (first.empty())
+        first = out.out;
+      else
+        EXPECT_EQ(out.out, first) << r.file << " " << r.letter << " with " << threads << " threads";
+    }
+  }
+}
+
+}  // namespace
