@@ -329,28 +329,13 @@ void TfrmNasobnyTest::BuildRefTreePage() {
   drawRefTree_ = new TreeDrawingView;
   drawRefTree_->setObjectName("drawRefTree");
   AttachDrawingMenu(drawRefTree_);
-  auto* beside = new QSplitter(Qt::Horizontal);
-  beside->setObjectName("RefTreeSplitter");
-  beside->addWidget(tviewRefTree);
-  beside->addWidget(drawRefTree_);
-  beside->setChildrenCollapsible(false);
-  beside->setStretchFactor(1, 1);
-  beside->setSizes({170, 553});
+  auto* beside = BesideDrawing(tviewRefTree, drawRefTree_, "RefTreeSplitter");
   auto* l = new QVBoxLayout(TabSheet2);
   l->setContentsMargins(0, 0, 0, 0);
   l->setSpacing(0);
   l->addWidget(panel);
   l->addWidget(beside, 1);
-  for (QWidget* w : {static_cast<QWidget*>(lboxRefTree), static_cast<QWidget*>(tviewRefTree)}) {
-    w->addAction(CopyTree1);
-    w->installEventFilter(this);
-    connect(w, &QWidget::customContextMenuRequested, this, [this, w](const QPoint& p) {
-      w->setFocus(Qt::PopupFocusReason);
-      PopupMenu2Popup();
-      PopupMenu2->exec(w->mapToGlobal(p));
-      CopyTree1->setEnabled(true);
-    });
-  }
+  AttachCopyTreeMenu({lboxRefTree, tviewRefTree});
   pages_->addTab(TabSheet2, "Reference tree");
 }
 
@@ -374,13 +359,7 @@ void TfrmNasobnyTest::BuildTreesPage() {
   drawTrees_ = new TreeDrawingView;
   drawTrees_->setObjectName("drawTrees");
   AttachDrawingMenu(drawTrees_);
-  auto* beside = new QSplitter(Qt::Horizontal);
-  beside->setObjectName("TreesSplitter");
-  beside->addWidget(TreeView);
-  beside->addWidget(drawTrees_);
-  beside->setChildrenCollapsible(false);
-  beside->setStretchFactor(1, 1);
-  beside->setSizes({170, 553});
+  auto* beside = BesideDrawing(TreeView, drawTrees_, "TreesSplitter");
   auto* splitter = new QSplitter(Qt::Vertical);
   splitter->setObjectName("Splitter1");
   splitter->addWidget(panel);
@@ -390,16 +369,7 @@ void TfrmNasobnyTest::BuildTreesPage() {
   auto* l = new QVBoxLayout(TabSheet4);
   l->setContentsMargins(0, 0, 0, 0);
   l->addWidget(splitter);
-  for (QWidget* w : {static_cast<QWidget*>(lboxTrees), static_cast<QWidget*>(TreeView)}) {
-    w->addAction(CopyTree1);
-    w->installEventFilter(this);
-    connect(w, &QWidget::customContextMenuRequested, this, [this, w](const QPoint& p) {
-      w->setFocus(Qt::PopupFocusReason);
-      PopupMenu2Popup();
-      PopupMenu2->exec(w->mapToGlobal(p));
-      CopyTree1->setEnabled(true);
-    });
-  }
+  AttachCopyTreeMenu({lboxTrees, TreeView});
   pages_->addTab(TabSheet4, "Trees");
 }
 
@@ -827,6 +797,34 @@ void TfrmNasobnyTest::ShowDrawings() {
   drawRefTree_->SetDrawing(ReferenceTreeDrawing(analysis_));
   drawTrees_->SetDrawing(drawnTreeLine_ >= 0 ? ListedTreeDrawing(analysis_, drawnTreeLine_)
                                              : TreeDrawing{});
+}
+
+// PopupMenu2 on the list box and the tree view of a tree page; right-click focuses first, so the
+// enabling rule (by focus) matches what was clicked.
+void TfrmNasobnyTest::AttachCopyTreeMenu(std::initializer_list<QWidget*> widgets) {
+  for (QWidget* w : widgets) {
+    w->addAction(CopyTree1);
+    w->installEventFilter(this);
+    connect(w, &QWidget::customContextMenuRequested, this, [this, w](const QPoint& p) {
+      w->setFocus(Qt::PopupFocusReason);
+      PopupMenu2Popup();
+      PopupMenu2->exec(w->mapToGlobal(p));
+      CopyTree1->setEnabled(true);
+    });
+  }
+}
+
+// The tree view with the drawing beside it.
+QSplitter* TfrmNasobnyTest::BesideDrawing(QWidget* view, TreeDrawingView* drawing,
+                                          const char* name) {
+  auto* beside = new QSplitter(Qt::Horizontal);
+  beside->setObjectName(name);
+  beside->addWidget(view);
+  beside->addWidget(drawing);
+  beside->setChildrenCollapsible(false);
+  beside->setStretchFactor(1, 1);
+  beside->setSizes({170, 553});
+  return beside;
 }
 
 void TfrmNasobnyTest::AttachDrawingMenu(TreeDrawingView* view) {

@@ -2,6 +2,10 @@
 // into the core's Analysis; long ones run on a worker thread.
 #pragma once
 
+#include <initializer_list>
+
+class QSplitter;
+
 #include <QWidget>
 #include <atomic>
 #include <functional>
@@ -120,6 +124,8 @@ class TfrmNasobnyTest : public QWidget {
   void ShowDrawings();
   bool SaveFile(const QString& path, const std::function<std::string()>& content);
   void AttachDrawingMenu(TreeDrawingView* view);
+  void AttachCopyTreeMenu(std::initializer_list<QWidget*> widgets);
+  QSplitter* BesideDrawing(QWidget* view, TreeDrawingView* drawing, const char* name);
   QString SaveDialog(const QString& title, const QStringList& filters);
 
   Analysis analysis_;
