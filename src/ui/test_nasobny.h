@@ -2,13 +2,10 @@
 // into the core's Analysis; long ones run on a worker thread.
 #pragma once
 
-#include <initializer_list>
-
-class QSplitter;
-
 #include <QWidget>
 #include <atomic>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -18,6 +15,7 @@ class QSplitter;
 class QAction;
 class QButtonGroup;
 class QCheckBox;
+class QSplitter;
 class QComboBox;
 class QGroupBox;
 class QGridLayout;
