@@ -148,22 +148,50 @@ struct UpgmaRun {
   static std::size_t Z(int i) { return static_cast<std::size_t>(i); }
   const int* Run(int s) const { return ws.pool.data() + ws.runStart[Z(s)]; }
 
-  // The first best partner of the cluster at position pos among the later positions.
-  void ScanRow(int pos, int count) {
+  // The first best partner of the cluster at position pos among the later positions. The means
+  // are finite, so two halves can be searched side by side and joined: the better value wins,
+  // of equal ones the earlier position.
+  template <bool kDistance>
+  void ScanRowBy(int pos, int count) {
     const int a = ws.order[Z(pos)];
     const double* mean = ws.C.Row(a);
-    double best = 0.0;
-    int partner = 0;
-    for (int k = pos + 1; k < count; ++k) {
-      const int b = ws.order[Z(k)];
-      const double v = mean[b];
-      if (partner == 0 || Better(v, best)) {
-        best = v;
-        partner = b;
-      }
+    const int* ord = ws.order.data();
+    const auto better = [](double v, double best) { return kDistance ? v < best : v > best; };
+    int k0 = pos + 1;
+    if (k0 >= count) {
+      ws.rowBest[Z(a)] = 0.0;
+      ws.rowPartner[Z(a)] = 0;
+      return;
     }
-    ws.rowBest[Z(a)] = best;
-    ws.rowPartner[Z(a)] = partner;
+    const int half = k0 + (count - k0 + 1) / 2;  // lane 0: [k0, half), lane 1: [half, count)
+    double b0 = mean[ord[k0]];
+    int p0 = k0;
+    double b1 = b0;
+    int p1 = count;
+    int k1 = half;
+    if (k1 < count) {
+      b1 = mean[ord[k1]];
+      p1 = k1;
+    }
+    for (++k0, ++k1; k1 < count; ++k0, ++k1) {
+      const double v0 = mean[ord[k0]];
+      const double v1 = mean[ord[k1]];
+      if (better(v0, b0)) b0 = v0, p0 = k0;
+      if (better(v1, b1)) b1 = v1, p1 = k1;
+    }
+    for (; k0 < half; ++k0) {
+      const double v0 = mean[ord[k0]];
+      if (better(v0, b0)) b0 = v0, p0 = k0;
+    }
+    if (p1 < count && better(b1, b0)) b0 = b1, p0 = p1;
+    ws.rowBest[Z(a)] = b0;
+    ws.rowPartner[Z(a)] = ord[p0];
+  }
+  void ScanRow(int pos, int count) {
+    if (isDistance)
+      ScanRowBy<true>(pos, count);
+    else
+      ScanRowBy<false>(pos, count);
   }
 
   // Moves the runs of the live clusters (the working list still holds P and Q) to the front.
@@ -189,6 +217,68 @@ struct UpgmaRun {
     std::merge(rp, rp + mp, rq, rq + mq, ws.pool.begin() + static_cast<std::ptrdiff_t>(poolTop));
     ws.runStart[Z(p)] = static_cast<int>(poolTop);
     poolTop += Z(mp + mq);
+  }
+
+  // Adds one row of the new cluster to the running sums against the larger clusters. Each sum
+  // is a chain of dependent additions, so four clusters are summed side by side; multi is sorted
+  // by falling size, which keeps the four lengths close.
+  void SumAgainstMulti(const double* k, int groups, double* acc) const {
+    const int* multi = ws.multi.data();
+    const int* mass = ws.mass.data();
+    const int* start = ws.runStart.data();
+    const int* pool = ws.pool.data();
+    int g = 0;
+    for (; g + 4 <= groups; g += 4) {
+      const int* r0 = pool + start[multi[g]];
+      const int* r1 = pool + start[multi[g + 1]];
+      const int* r2 = pool + start[multi[g + 2]];
+      const int* r3 = pool + start[multi[g + 3]];
+      const int l0 = mass[multi[g]], l1 = mass[multi[g + 1]];
+      const int l2 = mass[multi[g + 2]], l3 = mass[multi[g + 3]];
+      double a0 = acc[g], a1 = acc[g + 1], a2 = acc[g + 2], a3 = acc[g + 3];
+      int x = 0;
+      for (; x < l3; ++x) {
+        a0 += k[r0[x]];
+        a1 += k[r1[x]];
+        a2 += k[r2[x]];
+        a3 += k[r3[x]];
+      }
+      for (; x < l2; ++x) {
+        a0 += k[r0[x]];
+        a1 += k[r1[x]];
+        a2 += k[r2[x]];
+      }
+      for (; x < l1; ++x) {
+        a0 += k[r0[x]];
+        a1 += k[r1[x]];
+      }
+      for (; x < l0; ++x) a0 += k[r0[x]];
+      acc[g] = a0;
+      acc[g + 1] = a1;
+      acc[g + 2] = a2;
+      acc[g + 3] = a3;
+    }
+    for (; g + 2 <= groups; g += 2) {
+      const int* r0 = pool + start[multi[g]];
+      const int* r1 = pool + start[multi[g + 1]];
+      const int l0 = mass[multi[g]], l1 = mass[multi[g + 1]];
+      double a0 = acc[g], a1 = acc[g + 1];
+      int x = 0;
+      for (; x < l1; ++x) {
+        a0 += k[r0[x]];
+        a1 += k[r1[x]];
+      }
+      for (; x < l0; ++x) a0 += k[r0[x]];
+      acc[g] = a0;
+      acc[g + 1] = a1;
+    }
+    for (; g < groups; ++g) {
+      const int* r0 = pool + start[multi[g]];
+      const int l0 = mass[multi[g]];
+      double a0 = acc[g];
+      for (int x = 0; x < l0; ++x) a0 += k[r0[x]];
+      acc[g] = a0;
+    }
   }
 
   // Sums and means of the new cluster u against every other cluster.
@@ -217,22 +307,12 @@ struct UpgmaRun {
         for (const int j : ws.leaves) sum[j] += k[j];
       }
     }
-    const std::size_t groups = ws.multi.size();
+    const int groups = static_cast<int>(ws.multi.size());
     if (groups > 0) {
       double* acc = ws.runSum.data();
-      for (std::size_t g = 0; g < groups; ++g) acc[g] = 0.0;
-      for (int t = 0; t < mu; ++t) {
-        const double* k = K.Row(rows[t]);
-        for (std::size_t g = 0; g < groups; ++g) {
-          const int m = ws.multi[g];
-          const int* run = Run(m);
-          const int len = ws.mass[Z(m)];
-          double a = acc[g];
-          for (int x = 0; x < len; ++x) a += k[run[x]];
-          acc[g] = a;
-        }
-      }
-      for (std::size_t g = 0; g < groups; ++g) sum[ws.multi[g]] = acc[g];
+      for (int g = 0; g < groups; ++g) acc[g] = 0.0;
+      for (int t = 0; t < mu; ++t) SumAgainstMulti(K.Row(rows[t]), groups, acc);
+      for (int g = 0; g < groups; ++g) sum[ws.multi[Z(g)]] = acc[g];
     }
     for (int pos = 1; pos < count; ++pos) {
       const int m = ws.order[Z(pos)];
@@ -298,13 +378,15 @@ struct UpgmaRun {
     return root;
   }
 
+  // multi stays sorted by falling size.
   void DropMulti(int s) {
-    for (auto& m : ws.multi)
-      if (m == s) {
-        m = ws.multi.back();
-        ws.multi.pop_back();
-        return;
-      }
+    ws.multi.erase(std::find(ws.multi.begin(), ws.multi.end(), s));
+  }
+  void AddMulti(int s) {
+    const int size = ws.mass[Z(s)];
+    auto at = std::find_if(ws.multi.begin(), ws.multi.end(),
+                           [&](int m) { return ws.mass[Z(m)] < size; });
+    ws.multi.insert(at, s);  // within capacity: no allocation
   }
 
   void Join(int p, int q, double best) {
@@ -339,7 +421,7 @@ struct UpgmaRun {
       if (bp == p || bp == q) ws.rowPartner[Z(s)] = 0;
     }
     FillNewRow(p);
-    ws.multi.push_back(p);
+    AddMulti(p);
   }
 };
 
