@@ -407,19 +407,22 @@ struct UpgmaRun {
     if (mq > 1) DropMulti(q);
     // Working list: drop P and Q, keep the order of the rest, the new cluster in front. Rows
     // whose best partner was P or Q must be searched again; the others keep theirs.
+    // One pass, without branches: whatever it writes for P and Q themselves is overwritten or
+    // never read again.
+    int* ord = ws.order.data();
+    int* partner = ws.rowPartner.data();
+    const std::size_t size = ws.order.size();
     std::size_t kept = 0;
-    for (std::size_t k = 0; k < ws.order.size(); ++k) {
-      const int s = ws.order[k];
-      if (s != p && s != q) ws.order[kept++] = s;
+    for (std::size_t k = 0; k < size; ++k) {
+      const int s = ord[k];
+      const int bp = partner[s];
+      partner[s] = bp == p || bp == q ? 0 : bp;
+      ord[kept] = s;
+      kept += static_cast<std::size_t>(s != p && s != q);
     }
     ws.order.resize(kept);
     ws.order.insert(ws.order.begin(), p);  // within capacity: no allocation
     ws.rowPartner[Z(p)] = 0;
-    for (std::size_t k = 1; k < ws.order.size(); ++k) {
-      const int s = ws.order[k];
-      const int bp = ws.rowPartner[Z(s)];
-      if (bp == p || bp == q) ws.rowPartner[Z(s)] = 0;
-    }
     FillNewRow(p);
     AddMulti(p);
   }
