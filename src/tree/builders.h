@@ -18,7 +18,7 @@ struct TreeWorkspace {
   SquareMatrix W;               // UPGMA: sums of K per cluster pair
   SquareMatrix C;               // UPGMA: the means
   std::vector<int> order;       // slot at each list position
-  std::vector<int> slotOf;      // UPGMA: taxon -> slot of its cluster; NJ: slot -> position
+  std::vector<int> slotOf;      // NJ: slot -> position
   std::vector<int> mass;        // leaf count per slot
   std::vector<int> rowPartner;  // UPGMA: best partner per slot, 0 = to be recomputed
   std::vector<double> rowBest;  // UPGMA: best value per slot; NJ: least filter value per slot
@@ -29,6 +29,12 @@ struct TreeWorkspace {
   std::vector<uint64_t> candidates;  // NJ: position pairs the filter lets through
   std::vector<double> cells;    // NJ: the working matrix by slot, rows padded to 4 doubles
   std::vector<double> fresh;    // NJ: the new cluster's distances
+  std::vector<int> pool;        // UPGMA: the taxa of each cluster, ascending, one run per slot
+  std::vector<int> poolSpare;   // UPGMA: where the pool is compacted into
+  std::vector<int> runStart;    // UPGMA: start of each slot's run in the pool
+  std::vector<int> multi;       // UPGMA: the live slots of more than one taxon
+  std::vector<int> leaves;      // UPGMA: the live one-taxon slots, when few
+  std::vector<double> runSum;   // UPGMA: running sums against the slots of multi
   std::vector<std::unique_ptr<TKVTreeNodeItem>> clusters;  // by slot
 
   void Reserve(int n);

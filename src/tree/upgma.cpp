@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -20,6 +22,8 @@ void TreeWorkspace::Reserve(int n) {
   rowPartner.reserve(size);
   rowBest.reserve(size);
   r.reserve(size);
+  multi.reserve(size);
+  leaves.reserve(size);
   clusters.reserve(size);
 }
 
@@ -64,73 +68,281 @@ std::unique_ptr<TKVTreeNode> JoinClusters(std::unique_ptr<TKVTreeNodeItem> p, in
 
 namespace {
 
-// Clusters live in slots 1..n; a join puts the new cluster into P's slot and frees Q's. For a
-// pair the working list always reads W(earlier position, later position), and the earlier one is
-// always the newer cluster (a new cluster goes to the front), so only the sum S(newer, older) is
-// ever needed. It is the running sum of K(i, j) over i of the newer cluster ascending, j of the
-// older ascending — the very additions of the full rebuild, so the same double.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wpsabi"
+#endif
+using V4 = double __attribute__((vector_size(32)));
+
+// Always inlined, also unoptimised: a vector crossing a call between code built for AVX2 and
+// code built without would be passed differently on the two sides.
+#define RAMOVIA_UPGMA_VEC inline __attribute__((always_inline))
+RAMOVIA_UPGMA_VEC V4 Load(const double* p) {
+  V4 v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+RAMOVIA_UPGMA_VEC void Store(double* p, V4 v) { std::memcpy(p, &v, sizeof v); }
+
+// sum[j] = sum of K(i, j) over the rows i in order, for every column j in [c, c + 4 NV).
+template <int NV>
+RAMOVIA_UPGMA_VEC void ColumnBlock(const SquareMatrix& K, const int* rows, int count, int c,
+                                   double* sum) {
+  V4 acc[NV];
+#pragma GCC unroll 8
+  for (int v = 0; v < NV; ++v) acc[v] = V4{0.0, 0.0, 0.0, 0.0};
+  for (int t = 0; t < count; ++t) {
+    const double* row = K.Row(rows[t]) + c;
+#pragma GCC unroll 8
+    for (int v = 0; v < NV; ++v) acc[v] += Load(row + 4 * v);
+  }
+#pragma GCC unroll 8
+  for (int v = 0; v < NV; ++v) Store(sum + c + 4 * v, acc[v]);
+}
+
+// Columns 1..n; the last few, past a whole vector, one by one.
+RAMOVIA_UPGMA_VEC void ColumnSumsImpl(const SquareMatrix& K, const int* rows, int count, int n,
+                                      double* sum) {
+  int c = 1;
+  for (; c + 16 <= n + 1; c += 16) ColumnBlock<4>(K, rows, count, c, sum);
+  for (; c + 4 <= n + 1; c += 4) ColumnBlock<1>(K, rows, count, c, sum);
+  for (; c <= n; ++c) {
+    double acc = 0.0;
+    for (int t = 0; t < count; ++t) acc += K(rows[t], c);
+    sum[c] = acc;
+  }
+}
+
+__attribute__((target("avx2"))) void ColumnSumsAvx2(const SquareMatrix& K, const int* rows,
+                                                    int count, int n, double* sum) {
+  ColumnSumsImpl(K, rows, count, n, sum);
+}
+void ColumnSumsGeneric(const SquareMatrix& K, const int* rows, int count, int n, double* sum) {
+  ColumnSumsImpl(K, rows, count, n, sum);
+}
+bool HasAvx2() {
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+#else
+  return false;
+#endif
+}
+
+// Clusters live in slots 1..n; a join puts the new cluster into P's slot and frees Q's, so a leaf
+// always sits in the slot of its own taxon. For a pair the working list always reads W(earlier
+// position, later position), and the earlier one is always the newer cluster (a new cluster goes
+// to the front), so only the sum S(newer, older) is ever needed. It is the running sum of K(i, j)
+// over i of the newer cluster ascending, j of the older ascending — the very additions of the
+// full rebuild, so the same double. Sums against different clusters are independent, so they may
+// be interleaved freely: against a leaf the sum is a column sum over the new cluster's rows,
+// against a larger cluster it runs over the rows and, within a row, over that cluster's taxa.
 struct UpgmaRun {
   const SquareMatrix& K;
   int n;
   bool isDistance;
   TreeWorkspace& ws;
+  std::size_t poolTop = 0;
+  bool avx2 = HasAvx2();
 
   bool Better(double v, double best) const { return isDistance ? v < best : v > best; }
+  static std::size_t Z(int i) { return static_cast<std::size_t>(i); }
+  const int* Run(int s) const { return ws.pool.data() + ws.runStart[Z(s)]; }
 
-  // The first best partner of the cluster at position pos among the later positions.
-  void ScanRow(int pos, int count) {
-    const int a = ws.order[static_cast<std::size_t>(pos)];
+  // The first best partner of the cluster at position pos among the later positions. The means
+  // are finite, so two halves can be searched side by side and joined: the better value wins,
+  // of equal ones the earlier position.
+  template <bool kDistance>
+  void ScanRowBy(int pos, int count) {
+    const int a = ws.order[Z(pos)];
     const double* mean = ws.C.Row(a);
-    double best = 0.0;
-    int partner = 0;
-    for (int k = pos + 1; k < count; ++k) {
-      const int b = ws.order[static_cast<std::size_t>(k)];
-      const double v = mean[b];
-      if (partner == 0 || Better(v, best)) {
-        best = v;
-        partner = b;
-      }
+    const int* ord = ws.order.data();
+    const auto better = [](double v, double best) { return kDistance ? v < best : v > best; };
+    int k0 = pos + 1;
+    if (k0 >= count) {
+      ws.rowBest[Z(a)] = 0.0;
+      ws.rowPartner[Z(a)] = 0;
+      return;
     }
-    ws.rowBest[static_cast<std::size_t>(a)] = best;
-    ws.rowPartner[static_cast<std::size_t>(a)] = partner;
+    const int half = k0 + (count - k0 + 1) / 2;  // lane 0: [k0, half), lane 1: [half, count)
+    double b0 = mean[ord[k0]];
+    int p0 = k0;
+    double b1 = b0;
+    int p1 = count;
+    int k1 = half;
+    if (k1 < count) {
+      b1 = mean[ord[k1]];
+      p1 = k1;
+    }
+    for (++k0, ++k1; k1 < count; ++k0, ++k1) {
+      const double v0 = mean[ord[k0]];
+      const double v1 = mean[ord[k1]];
+      if (better(v0, b0)) b0 = v0, p0 = k0;
+      if (better(v1, b1)) b1 = v1, p1 = k1;
+    }
+    for (; k0 < half; ++k0) {
+      const double v0 = mean[ord[k0]];
+      if (better(v0, b0)) b0 = v0, p0 = k0;
+    }
+    if (p1 < count && better(b1, b0)) b0 = b1, p0 = p1;
+    ws.rowBest[Z(a)] = b0;
+    ws.rowPartner[Z(a)] = ord[p0];
+  }
+  void ScanRow(int pos, int count) {
+    if (isDistance)
+      ScanRowBy<true>(pos, count);
+    else
+      ScanRowBy<false>(pos, count);
+  }
+
+  // Moves the runs of the live clusters (the working list still holds P and Q) to the front.
+  void CompactPool() {
+    std::size_t top = 0;
+    for (const int s : ws.order) {
+      const int* run = Run(s);
+      std::copy(run, run + ws.mass[Z(s)], ws.poolSpare.begin() + static_cast<std::ptrdiff_t>(top));
+      ws.runStart[Z(s)] = static_cast<int>(top);
+      top += Z(ws.mass[Z(s)]);
+    }
+    ws.pool.swap(ws.poolSpare);
+    poolTop = top;
+  }
+
+  // The run of P and Q merged, as P's run.
+  void MergeRuns(int p, int q) {
+    const int mp = ws.mass[Z(p)];
+    const int mq = ws.mass[Z(q)];
+    if (poolTop + Z(mp + mq) > ws.pool.size()) CompactPool();
+    const int* rp = Run(p);
+    const int* rq = Run(q);
+    std::merge(rp, rp + mp, rq, rq + mq, ws.pool.begin() + static_cast<std::ptrdiff_t>(poolTop));
+    ws.runStart[Z(p)] = static_cast<int>(poolTop);
+    poolTop += Z(mp + mq);
+  }
+
+  // Adds one row of the new cluster to the running sums against the larger clusters. Each sum
+  // is a chain of dependent additions, so four clusters are summed side by side; multi is sorted
+  // by falling size, which keeps the four lengths close.
+  void SumAgainstMulti(const double* k, int groups, double* acc) const {
+    const int* multi = ws.multi.data();
+    const int* mass = ws.mass.data();
+    const int* start = ws.runStart.data();
+    const int* pool = ws.pool.data();
+    int g = 0;
+    for (; g + 4 <= groups; g += 4) {
+      const int* r0 = pool + start[multi[g]];
+      const int* r1 = pool + start[multi[g + 1]];
+      const int* r2 = pool + start[multi[g + 2]];
+      const int* r3 = pool + start[multi[g + 3]];
+      const int l0 = mass[multi[g]], l1 = mass[multi[g + 1]];
+      const int l2 = mass[multi[g + 2]], l3 = mass[multi[g + 3]];
+      double a0 = acc[g], a1 = acc[g + 1], a2 = acc[g + 2], a3 = acc[g + 3];
+      int x = 0;
+      for (; x < l3; ++x) {
+        a0 += k[r0[x]];
+        a1 += k[r1[x]];
+        a2 += k[r2[x]];
+        a3 += k[r3[x]];
+      }
+      for (; x < l2; ++x) {
+        a0 += k[r0[x]];
+        a1 += k[r1[x]];
+        a2 += k[r2[x]];
+      }
+      for (; x < l1; ++x) {
+        a0 += k[r0[x]];
+        a1 += k[r1[x]];
+      }
+      for (; x < l0; ++x) a0 += k[r0[x]];
+      acc[g] = a0;
+      acc[g + 1] = a1;
+      acc[g + 2] = a2;
+      acc[g + 3] = a3;
+    }
+    for (; g + 2 <= groups; g += 2) {
+      const int* r0 = pool + start[multi[g]];
+      const int* r1 = pool + start[multi[g + 1]];
+      const int l0 = mass[multi[g]], l1 = mass[multi[g + 1]];
+      double a0 = acc[g], a1 = acc[g + 1];
+      int x = 0;
+      for (; x < l1; ++x) {
+        a0 += k[r0[x]];
+        a1 += k[r1[x]];
+      }
+      for (; x < l0; ++x) a0 += k[r0[x]];
+      acc[g] = a0;
+      acc[g + 1] = a1;
+    }
+    for (; g < groups; ++g) {
+      const int* r0 = pool + start[multi[g]];
+      const int l0 = mass[multi[g]];
+      double a0 = acc[g];
+      for (int x = 0; x < l0; ++x) a0 += k[r0[x]];
+      acc[g] = a0;
+    }
   }
 
   // Sums and means of the new cluster u against every other cluster.
   void FillNewRow(int u) {
     double* sum = ws.W.Row(u);
     double* mean = ws.C.Row(u);
-    for (int s = 1; s <= n; ++s) sum[s] = 0.0;
-    for (int i = 1; i <= n; ++i) {
-      if (ws.slotOf[static_cast<std::size_t>(i)] != u) continue;
-      const double* k = K.Row(i);
-      for (int j = 1; j <= n; ++j) {
-        const int m = ws.slotOf[static_cast<std::size_t>(j)];
-        if (m != u) sum[m] += k[j];
+    const int mu = ws.mass[Z(u)];
+    const int* rows = Run(u);
+    const int count = static_cast<int>(ws.order.size());
+    const int others = count - 1 - static_cast<int>(ws.multi.size());
+    if (others * 8 >= n) {
+      // Many leaves: every column at once, the ones that are no leaf's included and unused.
+      if (avx2)
+        ColumnSumsAvx2(K, rows, mu, n, sum);
+      else
+        ColumnSumsGeneric(K, rows, mu, n, sum);
+    } else if (others > 0) {
+      ws.leaves.clear();
+      for (int pos = 1; pos < count; ++pos) {
+        const int m = ws.order[Z(pos)];
+        if (ws.mass[Z(m)] == 1) ws.leaves.push_back(m);
+      }
+      for (const int j : ws.leaves) sum[j] = 0.0;
+      for (int t = 0; t < mu; ++t) {
+        const double* k = K.Row(rows[t]);
+        for (const int j : ws.leaves) sum[j] += k[j];
       }
     }
-    const int mu = ws.mass[static_cast<std::size_t>(u)];
-    const int count = static_cast<int>(ws.order.size());
+    const int groups = static_cast<int>(ws.multi.size());
+    if (groups > 0) {
+      double* acc = ws.runSum.data();
+      for (int g = 0; g < groups; ++g) acc[g] = 0.0;
+      for (int t = 0; t < mu; ++t) SumAgainstMulti(K.Row(rows[t]), groups, acc);
+      for (int g = 0; g < groups; ++g) sum[ws.multi[Z(g)]] = acc[g];
+    }
     for (int pos = 1; pos < count; ++pos) {
-      const int m = ws.order[static_cast<std::size_t>(pos)];
-      const double q = sum[m] / (mu * ws.mass[static_cast<std::size_t>(m)]);
+      const int m = ws.order[Z(pos)];
+      const double q = sum[m] / (mu * ws.mass[Z(m)]);
       mean[m] = std::isfinite(q) ? q : 0.0;  // a faulting division gives 0
     }
   }
 
   std::unique_ptr<TKVTreeNodeItem> Build(const ItemName* const* names) {
     ws.Reserve(n);
+    const std::size_t size = Z(n) + 1;
     ws.order.clear();
-    ws.slotOf.assign(static_cast<std::size_t>(n) + 1, 0);
-    ws.mass.assign(static_cast<std::size_t>(n) + 1, 1);
-    ws.rowPartner.assign(static_cast<std::size_t>(n) + 1, 0);
-    ws.rowBest.assign(static_cast<std::size_t>(n) + 1, 0.0);
+    ws.mass.assign(size, 1);
+    ws.rowPartner.assign(size, 0);
+    ws.rowBest.assign(size, 0.0);
+    // Three times the taxa: after a compaction twice the taxa are free, room for any merge.
+    ws.pool.resize(3 * Z(n));
+    ws.poolSpare.resize(3 * Z(n));
+    ws.runStart.resize(size);
+    ws.multi.clear();
+    ws.runSum.resize(size);
     ws.clusters.clear();
-    ws.clusters.resize(static_cast<std::size_t>(n) + 1);
+    ws.clusters.resize(size);
     for (int i = 1; i <= n; ++i) {
-      ws.clusters[static_cast<std::size_t>(i)] = tree_detail::MakeLeaf(*names[i - 1], i);
-      ws.slotOf[static_cast<std::size_t>(i)] = i;
+      ws.clusters[Z(i)] = tree_detail::MakeLeaf(*names[i - 1], i);
       ws.order.push_back(i);
+      ws.pool[Z(i - 1)] = i;
+      ws.runStart[Z(i)] = i - 1;
     }
+    poolTop = Z(n);
     // Initial sums: single pairs, S(a, b) = 0 + K(a, b); a later position reads W(a, b).
     for (int a = 1; a <= n; ++a) {
       const double* k = K.Row(a);
@@ -145,59 +357,74 @@ struct UpgmaRun {
     while (ws.order.size() > 1) {
       const int count = static_cast<int>(ws.order.size());
       for (int pos = 0; pos + 1 < count; ++pos)
-        if (ws.rowPartner[static_cast<std::size_t>(ws.order[static_cast<std::size_t>(pos)])] == 0)
-          ScanRow(pos, count);
+        if (ws.rowPartner[Z(ws.order[Z(pos)])] == 0) ScanRow(pos, count);
       double best = isDistance ? 1e20 : -1e20;
       int p = ws.order[0];
       int q = ws.order[1];
       for (int pos = 0; pos + 1 < count; ++pos) {
-        const int a = ws.order[static_cast<std::size_t>(pos)];
-        const double v = ws.rowBest[static_cast<std::size_t>(a)];
+        const int a = ws.order[Z(pos)];
+        const double v = ws.rowBest[Z(a)];
         if (Better(v, best)) {
           best = v;
           p = a;
-          q = ws.rowPartner[static_cast<std::size_t>(a)];
+          q = ws.rowPartner[Z(a)];
         }
       }
       Join(p, q, best);
     }
-    auto root = std::move(ws.clusters[static_cast<std::size_t>(ws.order[0])]);
+    auto root = std::move(ws.clusters[Z(ws.order[0])]);
     ws.order.clear();
     ws.clusters.clear();
     return root;
   }
 
+  // multi stays sorted by falling size.
+  void DropMulti(int s) {
+    ws.multi.erase(std::find(ws.multi.begin(), ws.multi.end(), s));
+  }
+  void AddMulti(int s) {
+    const int size = ws.mass[Z(s)];
+    auto at = std::find_if(ws.multi.begin(), ws.multi.end(),
+                           [&](int m) { return ws.mass[Z(m)] < size; });
+    ws.multi.insert(at, s);  // within capacity: no allocation
+  }
+
   void Join(int p, int q, double best) {
     const double h = isDistance ? best / 2 : (1 - best) / 2;
-    auto& cp = ws.clusters[static_cast<std::size_t>(p)];
-    auto& cq = ws.clusters[static_cast<std::size_t>(q)];
-    const int mp = ws.mass[static_cast<std::size_t>(p)];
-    const int mq = ws.mass[static_cast<std::size_t>(q)];
+    auto& cp = ws.clusters[Z(p)];
+    auto& cq = ws.clusters[Z(q)];
+    const int mp = ws.mass[Z(p)];
+    const int mq = ws.mass[Z(q)];
     cp->Distance = h;
     cq->Distance = h;
     if (mp > 1) cp->Distance -= AsNode(cp.get())->Left->GetDistance();
     if (mq > 1) cq->Distance -= AsNode(cq.get())->Left->GetDistance();
     auto u = JoinClusters(std::move(cp), mp, std::move(cq), mq);
     cp = std::move(u);  // the new cluster takes P's slot
-    ws.mass[static_cast<std::size_t>(p)] = mp + mq;
-    for (int i = 1; i <= n; ++i)
-      if (ws.slotOf[static_cast<std::size_t>(i)] == q) ws.slotOf[static_cast<std::size_t>(i)] = p;
+    MergeRuns(p, q);
+    ws.mass[Z(p)] = mp + mq;
+    if (mp > 1) DropMulti(p);
+    if (mq > 1) DropMulti(q);
     // Working list: drop P and Q, keep the order of the rest, the new cluster in front. Rows
     // whose best partner was P or Q must be searched again; the others keep theirs.
+    // One pass, without branches: whatever it writes for P and Q themselves is overwritten or
+    // never read again.
+    int* ord = ws.order.data();
+    int* partner = ws.rowPartner.data();
+    const std::size_t size = ws.order.size();
     std::size_t kept = 0;
-    for (std::size_t k = 0; k < ws.order.size(); ++k) {
-      const int s = ws.order[k];
-      if (s != p && s != q) ws.order[kept++] = s;
+    for (std::size_t k = 0; k < size; ++k) {
+      const int s = ord[k];
+      const int bp = partner[s];
+      partner[s] = bp == p || bp == q ? 0 : bp;
+      ord[kept] = s;
+      kept += static_cast<std::size_t>(s != p && s != q);
     }
     ws.order.resize(kept);
     ws.order.insert(ws.order.begin(), p);  // within capacity: no allocation
-    ws.rowPartner[static_cast<std::size_t>(p)] = 0;
-    for (std::size_t k = 1; k < ws.order.size(); ++k) {
-      const int s = ws.order[k];
-      const int bp = ws.rowPartner[static_cast<std::size_t>(s)];
-      if (bp == p || bp == q) ws.rowPartner[static_cast<std::size_t>(s)] = 0;
-    }
+    ws.rowPartner[Z(p)] = 0;
     FillNewRow(p);
+    AddMulti(p);
   }
 };
 

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <functional>
 #include <random>
 #include <set>
@@ -276,6 +278,50 @@ TEST(Builders, NbJoinMatchesLiteralOnNearTies) {
     auto fast = BuildNbJoin(K, n, Pointers(names).data(), ws);
     auto slow = LiteralNbJoin(K, names);
     ASSERT_EQ(Signature(fast.get()), Signature(slow.get())) << "n=" << n;
+  }
+}
+
+// Clade-structured values with a few ulps of noise: clusters of every size meet leaves and each
+// other, and sums that differ only in the order of their additions must still come out bit for
+// bit. The workspace has served a larger build first; half the matrices are asymmetric.
+TEST(Builders, UpgmaMatchesLiteralOnNestedClades) {
+  std::mt19937 gen(2024);
+  TreeWorkspace ws;
+  {
+    const int big = 230;
+    std::vector<ItemName> names;
+    for (int i = 0; i < big; ++i) names.emplace_back("b" + std::to_string(i));
+    const SquareMatrix K = HardMatrix(gen, big, 4);
+    ASSERT_NE(BuildUPGMA(K, big, Pointers(names).data(), false, ws), nullptr);
+  }
+  std::uniform_int_distribution<uint32_t> word;
+  std::uniform_int_distribution<int> bits(0, 3);
+  for (int n : {150, 61, 9}) {
+    for (bool symmetric : {true, false}) {
+      std::vector<uint32_t> code;
+      for (int i = 0; i < n; ++i) code.push_back(word(gen));
+      SquareMatrix K(n);
+      for (int i = 1; i <= n; ++i)
+        for (int j = 1; j <= n; ++j) {
+          if (i == j || (symmetric && j < i)) {
+            K(i, j) = i == j ? 7.0 : K(j, i);
+            continue;
+          }
+          const int shared = std::countl_zero(code[static_cast<std::size_t>(i - 1)] ^
+                                              code[static_cast<std::size_t>(j - 1)]);
+          double v = shared * 0.1 + 1.0 / 3;
+          for (int k = bits(gen); k > 0; --k) v = std::nextafter(v, 9.0);
+          K(i, j) = v;
+        }
+      std::vector<ItemName> names;
+      for (int i = 0; i < n; ++i) names.emplace_back("c" + std::to_string(i));
+      for (bool isDistance : {false, true}) {
+        auto fast = BuildUPGMA(K, n, Pointers(names).data(), isDistance, ws);
+        auto slow = LiteralUPGMA(K, names, isDistance);
+        ASSERT_EQ(Signature(fast.get()), Signature(slow.get()))
+            << "n=" << n << " symmetric=" << symmetric << " distance=" << isDistance;
+      }
+    }
   }
 }
 
