@@ -88,6 +88,8 @@ class TEnzym : public TKVObject {
 
   // --- tree list (resampling/tree_list.cpp) ---
   void AddTreeToList(std::unique_ptr<TKVTreeNodeItem> root);
+  // The same with the root's GetDesc text already made (replicates make it on their worker).
+  void AddTreeToList(std::unique_ptr<TKVTreeNodeItem> root, std::string desc);
   int32_t TreeCount() const { return static_cast<int32_t>(TreeList.size()); }
   TKVTreeNodeItem* GetTree(int32_t index) const;
   void EmptyTreeList();

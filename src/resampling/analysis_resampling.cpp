@@ -102,6 +102,7 @@ namespace {
 
 struct FrequencyJob {
   std::vector<const TDruh*> taxa;
+  std::string desc;
   std::vector<std::vector<int32_t>> positions;  // per locus
   DrawnState state;
 };
@@ -118,6 +119,7 @@ struct BlockJob {
 
 struct NucleotideJob {
   std::vector<const TDruh*> taxa;
+  std::string desc;
   std::vector<BlockJob> blocks;
   DrawnState state;
 };
@@ -196,10 +198,12 @@ void Analysis::FrequencyReplicates(char letter, int32_t repeatCount, int32_t tax
       [&](FrequencyJob& job, FrequencyWorkspace& ws) {
         ws.sample.Assign(index, job.positions, job.taxa);
         ComputeFrequencyDistances(ws.sample, letter, ws.scratch.K);
-        return BuildReplicateTree(type, isDistance, job.taxa, ws.scratch);
+        auto tree = BuildReplicateTree(type, isDistance, job.taxa, ws.scratch);
+        job.desc = tree ? tree->GetDesc() : std::string();
+        return tree;
       },
       [&](int i, FrequencyJob& job, std::unique_ptr<TKVTreeNodeItem> tree) {
-        if (tree) e.AddTreeToList(std::move(tree));
+        if (tree) e.AddTreeToList(std::move(tree), std::move(job.desc));
         last.taxa = job.taxa;
         last.positions = job.positions;
         return WindowCheckpoint(e, progress, i);
@@ -257,7 +261,9 @@ void Analysis::NucleotideReplicates(int32_t repeatCount, int32_t taxonCount, boo
       }
       MergeBlockMatrices(merge, ws.inputs, job.taxa, type, ws.scratch.K, ws.merge);
     }
-    return BuildReplicateTree(type, isDistance, job.taxa, ws.scratch);
+    auto tree = BuildReplicateTree(type, isDistance, job.taxa, ws.scratch);
+    job.desc = tree ? tree->GetDesc() : std::string();
+    return tree;
   };
   ReplicateRunner<NucleotideJob, NucleotideWorkspace> runner;
   const int taken = runner.Run(
@@ -287,7 +293,7 @@ void Analysis::NucleotideReplicates(int32_t repeatCount, int32_t taxonCount, boo
       },
       compute,
       [&](int i, NucleotideJob& job, std::unique_ptr<TKVTreeNodeItem> tree) {
-        if (tree) e.AddTreeToList(std::move(tree));
+        if (tree) e.AddTreeToList(std::move(tree), std::move(job.desc));
         last.taxa = job.taxa;
         last.blocks = job.blocks;
         return WindowCheckpoint(e, progress, i);

@@ -20,6 +20,7 @@ namespace {
 
 struct PresenceJob {
   std::vector<const TDruh*> taxa;
+  std::string desc;
   std::vector<int32_t> positions;
   DrawnState state;
 };
@@ -75,10 +76,12 @@ void TEnzym::RandomTrees(int32_t fragCount, int32_t repeatCount, int32_t taxonCo
       [&](PresenceJob& job, PresenceWorkspace& ws) {
         ws.sample.Assign(index, job.taxa, job.positions);
         ComputeSimilarityMatrix(ws.sample, letter, type, true, siteLength, ws.scratch.K);
-        return BuildReplicateTree(type, isDistance, job.taxa, ws.scratch);
+        auto tree = BuildReplicateTree(type, isDistance, job.taxa, ws.scratch);
+        job.desc = tree ? tree->GetDesc() : std::string();
+        return tree;
       },
       [&](int i, PresenceJob& job, std::unique_ptr<TKVTreeNodeItem> tree) {
-        if (tree) AddTreeToList(std::move(tree));
+        if (tree) AddTreeToList(std::move(tree), std::move(job.desc));
         last.taxa = job.taxa;
         last.positions = job.positions;
         if (progress && i % step == 0) {

@@ -12,10 +12,15 @@ void TEnzym::RebuildTreeIndex() {
 
 void TEnzym::AddTreeToList(std::unique_ptr<TKVTreeNodeItem> root) {
   if (!root) throw std::invalid_argument("No tree to add to the tree list");
+  std::string key = root->GetDesc();
+  AddTreeToList(std::move(root), std::move(key));
+}
+
+void TEnzym::AddTreeToList(std::unique_ptr<TKVTreeNodeItem> root, std::string key) {
+  if (!root) throw std::invalid_argument("No tree to add to the tree list");
   supportIndex_.reset();
   // TreeList is open to direct changes; an index that lost count of it is rebuilt.
   if (treeIndex_.size() != TreeList.size()) RebuildTreeIndex();
-  std::string key = root->GetDesc();
   const bool isRef = key == RefTreeKey;
   const auto found = treeIndex_.find(key);
   if (found != treeIndex_.end()) {
