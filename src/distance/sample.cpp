@@ -26,19 +26,24 @@ void DrawSamplePositions(int32_t fragmentCount, int32_t count, bool distinct,
   }
 }
 
+void TEnzym::SetReducedFragList(std::span<const int32_t> positions) {
+  RedukovaneFragmenty->EmptyFragmenty();
+  auto& sample = RedukovaneFragmenty->Fragmenty;
+  sample.reserve(positions.size());
+  for (const int32_t j : positions) {
+    auto copy = Fragmenty[static_cast<std::size_t>(j)]->ListCopy();
+    copy->Tag = j;  // its position in Fragmenty, as PrepareFragmentList tags its copies
+    sample.push_back(std::move(copy));
+  }
+}
+
 void TEnzym::PrepareReducedFragList(int32_t count, bool distinct) {
   RedukovaneFragmenty->EmptyFragmenty();
   try {
     std::vector<int32_t> positions;
     std::vector<uint8_t> seen;
     DrawSamplePositions(FragmentCount(), count, distinct, positions, seen);
-    auto& sample = RedukovaneFragmenty->Fragmenty;
-    sample.reserve(positions.size());
-    for (const int32_t j : positions) {
-      auto copy = Fragmenty[static_cast<std::size_t>(j)]->ListCopy();
-      copy->Tag = j;  // its position in Fragmenty, as PrepareFragmentList tags its copies
-      sample.push_back(std::move(copy));
-    }
+    SetReducedFragList(positions);
   } catch (const std::exception&) {
     // A failure ends the draw; what was drawn stays.
   }

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -72,6 +73,8 @@ class TEnzym : public TKVObject {
 
   // --- fragment sample and taxon sample (distance/sample.cpp) ---
   void PrepareReducedFragList(int32_t count, bool distinct);
+  // The sample as these positions of Fragmenty, drawn elsewhere (replicates draw ahead).
+  void SetReducedFragList(std::span<const int32_t> positions);
   void ReduceList(int32_t n);
 
   // --- coefficients (distance/coefficients.cpp) ---

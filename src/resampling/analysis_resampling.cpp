@@ -132,15 +132,6 @@ struct NucleotideWorkspace {
   TreeScratch scratch;
 };
 
-void SetSample(TEnzym& e, const std::vector<int32_t>& positions) {
-  e.RedukovaneFragmenty->EmptyFragmenty();
-  for (const int32_t j : positions) {
-    auto copy = e.Fragmenty[static_cast<std::size_t>(j)]->ListCopy();
-    copy->Tag = j;
-    e.RedukovaneFragmenty->Fragmenty.push_back(std::move(copy));
-  }
-}
-
 // After each replicate of the window's loops: a cancel request stops the loop and is cleared;
 // otherwise the progress moves and pending messages run (where a new request can arrive).
 bool WindowCheckpoint(TEnzym& e, ProgressSink* progress, int i) {
@@ -211,7 +202,7 @@ void Analysis::FrequencyReplicates(char letter, int32_t repeatCount, int32_t tax
       [&](FrequencyJob& job) { job.state.Restore(e); });
   if (taken > 0) {
     // The samples and the matrix of the last replicate stay, as after a replicate computed here.
-    for (std::size_t b = 0; b < Loci.size(); ++b) SetSample(*Loci[b], last.positions[b]);
+    for (std::size_t b = 0; b < Loci.size(); ++b) Loci[b]->SetReducedFragList(last.positions[b]);
     e.ReserveMatrices(static_cast<int>(last.taxa.size()));
     FrequencySample sample;
     sample.Assign(index, last.positions, last.taxa);
@@ -308,7 +299,7 @@ void Analysis::NucleotideReplicates(int32_t repeatCount, int32_t taxonCount, boo
     for (int i = 1; i <= n; ++i)
       for (int j = 1; j <= n; ++j) e.Koef(i, j) = ws.scratch.K(i, j);
     for (std::size_t b = 0; b < Loci.size(); ++b) {
-      SetSample(*Loci[b], last.blocks[b].positions);
+      Loci[b]->SetReducedFragList(last.blocks[b].positions);
       const int m = static_cast<int>(last.blocks[b].taxa.size());
       Loci[b]->ReserveMatrices(m);
       for (int i = 1; i <= m; ++i)

@@ -94,13 +94,7 @@ void TEnzym::RandomTrees(int32_t fragCount, int32_t repeatCount, int32_t taxonCo
       [&](PresenceJob& job) { job.state.Restore(*this); });
   if (taken > 0) {
     // The sample and the matrix of the last replicate stay, as after a replicate computed here.
-    auto& sample = RedukovaneFragmenty->Fragmenty;
-    RedukovaneFragmenty->EmptyFragmenty();
-    for (const int32_t j : last.positions) {
-      auto copy = Fragmenty[static_cast<std::size_t>(j)]->ListCopy();
-      copy->Tag = j;
-      sample.push_back(std::move(copy));
-    }
+    SetReducedFragList(last.positions);
     ReserveMatrices(static_cast<int>(last.taxa.size()));
     SampleExpansion expansion;
     expansion.Assign(index, last.taxa, last.positions);
