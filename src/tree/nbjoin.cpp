@@ -7,6 +7,7 @@
 
 #include "model/enzym.h"
 #include "tree/builders.h"
+#include "tree/vec4.h"
 
 namespace ramovia {
 
@@ -29,21 +30,7 @@ namespace {
 //   v = W - (r(i) + r(j)) / (n - 2), so the winner has u <= min u + 2 tol; v, and the exact r it
 //   needs, is evaluated in the working list's order only for the pairs that pass that test.
 
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wpsabi"
-#endif
-using V4 = double __attribute__((vector_size(32)));
-
-// Always inlined, also unoptimised: a vector crossing a call between code built for AVX2 and
-// code built without would be passed differently on the two sides.
-#define RAMOVIA_VEC_INLINE inline __attribute__((always_inline))
-RAMOVIA_VEC_INLINE V4 Load(const double* p) {
-  V4 v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-RAMOVIA_VEC_INLINE void Store(double* p, V4 v) { std::memcpy(p, &v, sizeof v); }
-RAMOVIA_VEC_INLINE V4 Splat(double x) { return V4{x, x, x, x}; }
+using namespace vec4;
 
 // r[c .. c + 4 NV) = sum of W(ord[t], lane) over t in order, for a symmetric W.
 template <int NV>

@@ -8,6 +8,7 @@
 
 #include "model/enzym.h"
 #include "tree/builders.h"
+#include "tree/vec4.h"
 
 namespace ramovia {
 
@@ -68,24 +69,11 @@ std::unique_ptr<TKVTreeNode> JoinClusters(std::unique_ptr<TKVTreeNodeItem> p, in
 
 namespace {
 
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wpsabi"
-#endif
-using V4 = double __attribute__((vector_size(32)));
-
-// Always inlined, also unoptimised: a vector crossing a call between code built for AVX2 and
-// code built without would be passed differently on the two sides.
-#define RAMOVIA_UPGMA_VEC inline __attribute__((always_inline))
-RAMOVIA_UPGMA_VEC V4 Load(const double* p) {
-  V4 v;
-  std::memcpy(&v, p, sizeof v);
-  return v;
-}
-RAMOVIA_UPGMA_VEC void Store(double* p, V4 v) { std::memcpy(p, &v, sizeof v); }
+using namespace vec4;
 
 // sum[j] = sum of K(i, j) over the rows i in order, for every column j in [c, c + 4 NV).
 template <int NV>
-RAMOVIA_UPGMA_VEC void ColumnBlock(const SquareMatrix& K, const int* rows, int count, int c,
+RAMOVIA_VEC_INLINE void ColumnBlock(const SquareMatrix& K, const int* rows, int count, int c,
                                    double* sum) {
   V4 acc[NV];
 #pragma GCC unroll 8
@@ -100,7 +88,7 @@ RAMOVIA_UPGMA_VEC void ColumnBlock(const SquareMatrix& K, const int* rows, int c
 }
 
 // Columns 1..n; the last few, past a whole vector, one by one.
-RAMOVIA_UPGMA_VEC void ColumnSumsImpl(const SquareMatrix& K, const int* rows, int count, int n,
+RAMOVIA_VEC_INLINE void ColumnSumsImpl(const SquareMatrix& K, const int* rows, int count, int n,
                                       double* sum) {
   int c = 1;
   for (; c + 16 <= n + 1; c += 16) ColumnBlock<4>(K, rows, count, c, sum);

@@ -1,0 +1,26 @@
+// Four doubles as one vector for the tree builders' loops (GCC vector extensions). Only adds,
+// subtractions, multiplications and divisions lane by lane: every lane is the same double as
+// the scalar operation.
+#pragma once
+
+#include <cstring>
+
+namespace ramovia::vec4 {
+
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wpsabi"
+#endif
+using V4 = double __attribute__((vector_size(32)));
+
+// Always inlined, also unoptimised: a vector crossing a call between code built for AVX2 and
+// code built without would be passed differently on the two sides.
+#define RAMOVIA_VEC_INLINE inline __attribute__((always_inline))
+RAMOVIA_VEC_INLINE V4 Load(const double* p) {
+  V4 v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+RAMOVIA_VEC_INLINE void Store(double* p, V4 v) { std::memcpy(p, &v, sizeof v); }
+RAMOVIA_VEC_INLINE V4 Splat(double x) { return V4{x, x, x, x}; }
+
+}  // namespace ramovia::vec4
