@@ -93,7 +93,8 @@ void Session::restoreMatrixOrder() {
 }
 
 void Session::buildFromMatrix(const SquareMatrix& values) {
-  const Dataset& data = matrix_ ? *resultsData_ : *data_;
+  if (!matrix_) resultsData_ = data_;
+  const Dataset& data = *resultsData_;
   const std::vector<int32_t> taxa = matrix_ ? matrix_->taxa : draws_.order;
   reference_.reset();
   clearProducts();

@@ -10,29 +10,29 @@ class QMenu;
 
 namespace ramovia::ui {
 
-class TfrmNasobnyTest;
+class AnalysisWindow;
 
-class TMainForm : public QMainWindow {
+class MainWindow : public QMainWindow {
   Q_OBJECT
  public:
   // startFiles are opened, in order, when the frame is first shown.
-  explicit TMainForm(QStringList startFiles = {}, QWidget* parent = nullptr);
+  explicit MainWindow(QStringList startFiles = {}, QWidget* parent = nullptr);
 
-  QMdiArea* MdiArea() const { return mdi_; }
-  QList<TfrmNasobnyTest*> AnalysisWindows() const;
+  QMdiArea* mdiArea() const { return mdi_; }
+  QList<AnalysisWindow*> analysisWindows() const;
   // The window the File menu's saving commands act on; null when none is open.
-  TfrmNasobnyTest* ActiveAnalysisWindow() const;
+  AnalysisWindow* activeAnalysisWindow() const;
 
-  TfrmNasobnyTest* FileOpen();  // "&New analyses..."
-  void Openmultipleanalyses1Click();
+  AnalysisWindow* newAnalysis();  // "&New analyses..."
+  void openAnalyses();  // "&Open analyses..."
   // Opens one file as a new analysis window; false when it stopped with an error.
-  bool OpenFile(const QString& path);
+  bool openFile(const QString& path);
   // Opens files in order until one fails.
-  void OpenFiles(const QStringList& paths);
-  void HelpAbout();
-  void Tile1Click();
-  void Cascade1Click();
-  void ArrangeAll1Click();
+  void openFiles(const QStringList& paths);
+  void about();
+  void tile();
+  void cascade();
+  void arrangeIcons();
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -41,8 +41,8 @@ class TMainForm : public QMainWindow {
   void dropEvent(QDropEvent* event) override;
 
  private:
-  TfrmNasobnyTest* AddWindow();
-  void UpdateWindowMenu();
+  AnalysisWindow* addWindow();
+  void updateWindowMenu();
 
   QMdiArea* mdi_ = nullptr;
   QMenu* windowMenu_ = nullptr;

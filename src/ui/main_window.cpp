@@ -1,4 +1,4 @@
-#include "main_form.h"
+#include "main_window.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -13,19 +13,19 @@
 #include <QStatusBar>
 #include <QUrl>
 
-#include "about_box.h"
-#include "test_nasobny.h"
+#include "about_dialog.h"
+#include "analysis_window.h"
 #include "ui_support.h"
 
 namespace ramovia::ui {
 
-TMainForm::TMainForm(QStringList startFiles, QWidget* parent)
+MainWindow::MainWindow(QStringList startFiles, QWidget* parent)
     : QMainWindow(parent), startFiles_(std::move(startFiles)) {
-  setObjectName("MainForm");
+  setObjectName("mainWindow");
   setWindowTitle(kAppTitle);
   resize(441, 141);
   mdi_ = new QMdiArea(this);
-  mdi_->setObjectName("MdiArea");
+  mdi_->setObjectName("mdiArea");
   mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   setCentralWidget(mdi_);
@@ -34,60 +34,60 @@ TMainForm::TMainForm(QStringList startFiles, QWidget* parent)
 
   QMenu* file = menuBar()->addMenu("&File");
   QAction* a = file->addAction("&New analyses...");
-  a->setObjectName("FileOpenItem");
+  a->setObjectName("newAction");
   a->setStatusTip("Open an existing file");
-  connect(a, &QAction::triggered, this, [this] { Guarded(this, [this] { FileOpen(); }); });
+  connect(a, &QAction::triggered, this, [this] { guarded(this, [this] { newAnalysis(); }); });
   a = file->addAction("&Open analyses...");
-  a->setObjectName("Openmultipleanalyses1");
+  a->setObjectName("openAction");
   connect(a, &QAction::triggered, this,
-          [this] { Guarded(this, [this] { Openmultipleanalyses1Click(); }); });
+          [this] { guarded(this, [this] { openAnalyses(); }); });
   file->addSeparator();
   // The saving commands act on the active analysis window.
-  const auto onActive = [this](void (TfrmNasobnyTest::*command)()) {
+  const auto onActive = [this](void (AnalysisWindow::*command)()) {
     return [this, command] {
-      if (TfrmNasobnyTest* w = ActiveAnalysisWindow())
+      if (AnalysisWindow* w = activeAnalysisWindow())
         (w->*command)();
       else
-        ShowMessage(this, "Open an analysis first.");
+        showMessage(this, "Open an analysis first.");
     };
   };
   a = file->addAction("Save &tree as...");
-  a->setObjectName("FileSaveTree");
-  connect(a, &QAction::triggered, this, onActive(&TfrmNasobnyTest::SaveTreeAs));
+  a->setObjectName("saveTreeAction");
+  connect(a, &QAction::triggered, this, onActive(&AnalysisWindow::saveTreeAs));
   a = file->addAction("Save &matrix as...");
-  a->setObjectName("FileSaveMatrix");
-  connect(a, &QAction::triggered, this, onActive(&TfrmNasobnyTest::SaveMatrixAs));
+  a->setObjectName("saveMatrixAction");
+  connect(a, &QAction::triggered, this, onActive(&AnalysisWindow::saveMatrixAs));
   a = file->addAction("Save &report...");
-  a->setObjectName("FileSaveReport");
-  connect(a, &QAction::triggered, this, onActive(&TfrmNasobnyTest::SaveReportAs));
+  a->setObjectName("saveReportAction");
+  connect(a, &QAction::triggered, this, onActive(&AnalysisWindow::saveReportAs));
   file->addSeparator();
   a = file->addAction("E&xit");
-  a->setObjectName("FileExitItem");
+  a->setObjectName("exitAction");
   a->setStatusTip(QString::fromUtf8("Ukončení aplikace"));
   connect(a, &QAction::triggered, this, &QWidget::close);
 
   windowMenu_ = menuBar()->addMenu("&Window");
-  connect(windowMenu_, &QMenu::aboutToShow, this, [this] { UpdateWindowMenu(); });
-  UpdateWindowMenu();
+  connect(windowMenu_, &QMenu::aboutToShow, this, [this] { updateWindowMenu(); });
+  updateWindowMenu();
 
   QMenu* help = menuBar()->addMenu("&Help");
   a = help->addAction("&About ...");
-  a->setObjectName("HelpAboutItem");
+  a->setObjectName("aboutAction");
   a->setStatusTip("Informace o programu");
-  connect(a, &QAction::triggered, this, [this] { Guarded(this, [this] { HelpAbout(); }); });
+  connect(a, &QAction::triggered, this, [this] { guarded(this, [this] { about(); }); });
 }
 
-void TMainForm::UpdateWindowMenu() {
+void MainWindow::updateWindowMenu() {
   windowMenu_->clear();
   QAction* a = windowMenu_->addAction("&Tile");
-  a->setObjectName("Tile1");
-  connect(a, &QAction::triggered, this, [this] { Tile1Click(); });
+  a->setObjectName("tileAction");
+  connect(a, &QAction::triggered, this, [this] { tile(); });
   a = windowMenu_->addAction("&Cascade");
-  a->setObjectName("Cascade1");
-  connect(a, &QAction::triggered, this, [this] { Cascade1Click(); });
+  a->setObjectName("cascadeAction");
+  connect(a, &QAction::triggered, this, [this] { cascade(); });
   a = windowMenu_->addAction("&Arrange All");
-  a->setObjectName("ArrangeAll1");
-  connect(a, &QAction::triggered, this, [this] { ArrangeAll1Click(); });
+  a->setObjectName("arrangeAction");
+  connect(a, &QAction::triggered, this, [this] { arrangeIcons(); });
   const QList<QMdiSubWindow*> windows = mdi_->subWindowList();
   if (!windows.isEmpty()) windowMenu_->addSeparator();
   int n = 0;
@@ -100,25 +100,25 @@ void TMainForm::UpdateWindowMenu() {
   }
 }
 
-QList<TfrmNasobnyTest*> TMainForm::AnalysisWindows() const {
-  QList<TfrmNasobnyTest*> list;
+QList<AnalysisWindow*> MainWindow::analysisWindows() const {
+  QList<AnalysisWindow*> list;
   for (QMdiSubWindow* w : mdi_->subWindowList(QMdiArea::CreationOrder))
-    if (auto* a = qobject_cast<TfrmNasobnyTest*>(w->widget())) list.push_back(a);
+    if (auto* a = qobject_cast<AnalysisWindow*>(w->widget())) list.push_back(a);
   return list;
 }
 
-TfrmNasobnyTest* TMainForm::ActiveAnalysisWindow() const {
+AnalysisWindow* MainWindow::activeAnalysisWindow() const {
   QMdiSubWindow* sub = mdi_->activeSubWindow();
   if (!sub) sub = mdi_->currentSubWindow();
   if (!sub) {
     const auto list = mdi_->subWindowList(QMdiArea::StackingOrder);
     if (!list.isEmpty()) sub = list.back();
   }
-  return sub ? qobject_cast<TfrmNasobnyTest*>(sub->widget()) : nullptr;
+  return sub ? qobject_cast<AnalysisWindow*>(sub->widget()) : nullptr;
 }
 
-TfrmNasobnyTest* TMainForm::AddWindow() {
-  auto* form = new TfrmNasobnyTest;
+AnalysisWindow* MainWindow::addWindow() {
+  auto* form = new AnalysisWindow;
   QMdiSubWindow* sub = mdi_->addSubWindow(form);
   sub->setAttribute(Qt::WA_DeleteOnClose);
   sub->resize(723, 488);
@@ -126,45 +126,45 @@ TfrmNasobnyTest* TMainForm::AddWindow() {
   return form;
 }
 
-TfrmNasobnyTest* TMainForm::FileOpen() { return AddWindow(); }
+AnalysisWindow* MainWindow::newAnalysis() { return addWindow(); }
 
-void TMainForm::Openmultipleanalyses1Click() {
+void MainWindow::openAnalyses() {
   QFileDialog dialog(this);
-  dialog.setObjectName("OpenDialog");
+  dialog.setObjectName("openDialog");
   dialog.setFileMode(QFileDialog::ExistingFiles);
   dialog.setNameFilters({"Text files (*.txt)", "SDF files (*.sdf)"});
   dialog.selectNameFilter("Text files (*.txt)");
   if (dialog.exec() != QDialog::Accepted) return;
-  OpenFiles(dialog.selectedFiles());
+  openFiles(dialog.selectedFiles());
 }
 
-bool TMainForm::OpenFile(const QString& path) {
+bool MainWindow::openFile(const QString& path) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) {
-    ShowMessage(this, QString("Cannot open file %1").arg(path));
+    showMessage(this, QString("Cannot open file %1").arg(path));
     return false;
   }
   const QByteArray bytes = file.readAll();
-  TfrmNasobnyTest* form = AddWindow();
-  form->SetCaption(Bytes(path));
-  return Guarded(form, [&] { form->GetFromText(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()))); });
+  AnalysisWindow* form = addWindow();
+  form->setSource(toBytes(path));
+  return guarded(form, [&] { form->readTable(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()))); });
 }
 
-void TMainForm::OpenFiles(const QStringList& paths) {
+void MainWindow::openFiles(const QStringList& paths) {
   for (const QString& p : paths)
-    if (!OpenFile(p)) return;
+    if (!openFile(p)) return;
 }
 
-void TMainForm::HelpAbout() {
-  TformAboutBox box(this);
+void MainWindow::about() {
+  AboutDialog box(this);
   box.exec();
 }
 
-void TMainForm::Tile1Click() { mdi_->tileSubWindows(); }
+void MainWindow::tile() { mdi_->tileSubWindows(); }
 
-void TMainForm::Cascade1Click() { mdi_->cascadeSubWindows(); }
+void MainWindow::cascade() { mdi_->cascadeSubWindows(); }
 
-void TMainForm::ArrangeAll1Click() {
+void MainWindow::arrangeIcons() {
   // Minimised windows in a row along the bottom of the area.
   int x = 0;
   for (QMdiSubWindow* w : mdi_->subWindowList(QMdiArea::CreationOrder)) {
@@ -175,17 +175,17 @@ void TMainForm::ArrangeAll1Click() {
   }
 }
 
-void TMainForm::showEvent(QShowEvent* event) {
+void MainWindow::showEvent(QShowEvent* event) {
   QMainWindow::showEvent(event);
   if (shown_) return;
   shown_ = true;
-  OpenFiles(startFiles_);
+  openFiles(startFiles_);
 }
 
-void TMainForm::closeEvent(QCloseEvent* event) {
-  for (TfrmNasobnyTest* w : AnalysisWindows()) {
-    if (w->IsBusy()) {
-      ShowMessage(this, "A computation is running; press Cancel or wait for it to end.");
+void MainWindow::closeEvent(QCloseEvent* event) {
+  for (AnalysisWindow* w : analysisWindows()) {
+    if (w->isBusy()) {
+      showMessage(this, "A computation is running; press Cancel or wait for it to end.");
       event->ignore();
       return;
     }
@@ -193,16 +193,16 @@ void TMainForm::closeEvent(QCloseEvent* event) {
   event->accept();
 }
 
-void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
   if (event->mimeData()->hasUrls()) event->acceptProposedAction();
 }
 
-void TMainForm::dropEvent(QDropEvent* event) {
+void MainWindow::dropEvent(QDropEvent* event) {
   QStringList paths;
   for (const QUrl& url : event->mimeData()->urls())
     if (url.isLocalFile()) paths.push_back(url.toLocalFile());
   event->acceptProposedAction();
-  OpenFiles(paths);
+  openFiles(paths);
 }
 
 }  // namespace ramovia::ui

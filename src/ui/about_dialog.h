@@ -9,15 +9,15 @@ namespace ramovia::ui {
 
 inline const char* const kContactAddress = "ramovia@example.org";
 
-class TformAboutBox : public QDialog {
+class AboutDialog : public QDialog {
   Q_OBJECT
  public:
-  explicit TformAboutBox(QWidget* parent = nullptr);
+  explicit AboutDialog(QWidget* parent = nullptr);
 
-  QLabel* lblVersion = nullptr;
-  QLabel* lblOK = nullptr;
-  QLabel* lblInfo = nullptr;
-  QLabel* lblEmail = nullptr;
+  QLabel* versionLabel = nullptr;
+  QLabel* okLabel = nullptr;
+  QLabel* infoLabel = nullptr;
+  QLabel* emailLabel = nullptr;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -25,8 +25,8 @@ class TformAboutBox : public QDialog {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  void SetOkHot(bool hot);
-  void SetInfoHot(bool hot);
+  void setOkHot(bool hot);
+  void setInfoHot(bool hot);
   bool okHot_ = false;
   bool infoHot_ = false;
 };

@@ -1,4 +1,4 @@
-#include "about_box.h"
+#include "about_dialog.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -15,7 +15,7 @@ namespace {
 const QColor kGrey(128, 128, 128);
 const QColor kWhite(255, 255, 255);
 
-QLabel* AddLabel(QWidget* parent, const char* name, const QString& text, int y, int height,
+QLabel* addLabel(QWidget* parent, const char* name, const QString& text, int y, int height,
                  int pointDelta = 0) {
   auto* label = new QLabel(text, parent);
   label->setObjectName(name);
@@ -28,7 +28,7 @@ QLabel* AddLabel(QWidget* parent, const char* name, const QString& text, int y, 
   return label;
 }
 
-void SetColour(QLabel* label, const QColor& c) {
+void setColour(QLabel* label, const QColor& c) {
   QPalette p = label->palette();
   p.setColor(QPalette::WindowText, c);
   label->setPalette(p);
@@ -36,63 +36,63 @@ void SetColour(QLabel* label, const QColor& c) {
 
 }  // namespace
 
-TformAboutBox::TformAboutBox(QWidget* parent) : QDialog(parent) {
-  setObjectName("formAboutBox");
+AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
+  setObjectName("aboutDialog");
   setWindowTitle("About Ramovia");
   setFixedSize(360, 286);
   setMouseTracking(true);
   setModal(true);
 
-  QLabel* credits = AddLabel(this, "lblCredits",
+  QLabel* credits = addLabel(this, "creditsLabel",
                              "Ramovia: phylogenetic trees and resampling analyses from "
                              "restriction fragments, bands and allele frequencies",
                              8, 48);
-  SetColour(credits, kWhite);
-  lblVersion = AddLabel(this, "lblVersion", "Version", 60, 18);
+  setColour(credits, kWhite);
+  versionLabel = addLabel(this, "versionLabel", "Version", 60, 18);
   // The version the build gives the program, in four parts.
   const QString version = QCoreApplication::applicationVersion();
   if (!version.isEmpty()) {
     QStringList parts = version.split('.');
     while (parts.size() < 4) parts.push_back("0");
-    lblVersion->setText("Version " + parts.mid(0, 4).join('.'));
+    versionLabel->setText("Version " + parts.mid(0, 4).join('.'));
   }
-  SetColour(lblVersion, kWhite);
-  QLabel* prerelease = AddLabel(this, "lblPrerelease", "Ramovia - prerelease version", 80, 18);
-  SetColour(prerelease, kWhite);
+  setColour(versionLabel, kWhite);
+  QLabel* prerelease = addLabel(this, "prereleaseLabel", "Ramovia - prerelease version", 80, 18);
+  setColour(prerelease, kWhite);
 
-  lblInfo = AddLabel(this, "lblInfo",
+  infoLabel = addLabel(this, "infoLabel",
                      "Feel free to send any suggestions, comments or even error reports to", 110,
                      36);
-  lblEmail = AddLabel(this, "lblEmail", kContactAddress, 146, 18);
-  lblEmail->setCursor(Qt::PointingHandCursor);
-  QFont f = lblEmail->font();
+  emailLabel = addLabel(this, "emailLabel", kContactAddress, 146, 18);
+  emailLabel->setCursor(Qt::PointingHandCursor);
+  QFont f = emailLabel->font();
   f.setUnderline(true);
-  lblEmail->setFont(f);
-  SetColour(lblInfo, kGrey);
-  SetColour(lblEmail, kGrey);
+  emailLabel->setFont(f);
+  setColour(infoLabel, kGrey);
+  setColour(emailLabel, kGrey);
 
-  QLabel* literature = AddLabel(
-      this, "lblLiterature",
+  QLabel* literature = addLabel(
+      this, "literatureLabel",
       "Nei M., Li W.-H. (1979): Mathematical model for studying genetic variation in terms of "
       "restriction endonucleases. Proc. Natl. Acad. Sci. USA 76: 5269-5273.",
       176, 60, -1);
-  SetColour(literature, kWhite);
+  setColour(literature, kWhite);
 
-  lblOK = AddLabel(this, "lblOK", "OK", 246, 28, 4);
-  lblOK->setGeometry(150, 248, 60, 28);
-  lblOK->setAlignment(Qt::AlignCenter);
-  lblOK->setCursor(Qt::PointingHandCursor);
-  QFont ok = lblOK->font();
+  okLabel = addLabel(this, "okLabel", "OK", 246, 28, 4);
+  okLabel->setGeometry(150, 248, 60, 28);
+  okLabel->setAlignment(Qt::AlignCenter);
+  okLabel->setCursor(Qt::PointingHandCursor);
+  QFont ok = okLabel->font();
   ok.setBold(true);
-  lblOK->setFont(ok);
-  SetColour(lblOK, kGrey);
+  okLabel->setFont(ok);
+  setColour(okLabel, kGrey);
 
-  for (QLabel* l : {lblOK, lblInfo, lblEmail}) l->installEventFilter(this);
-  for (QLabel* l : {credits, lblVersion, prerelease, literature})
+  for (QLabel* l : {okLabel, infoLabel, emailLabel}) l->installEventFilter(this);
+  for (QLabel* l : {credits, versionLabel, prerelease, literature})
     l->setAttribute(Qt::WA_TransparentForMouseEvents);
 }
 
-void TformAboutBox::paintEvent(QPaintEvent*) {
+void AboutDialog::paintEvent(QPaintEvent*) {
   QPainter p(this);
   QLinearGradient g(0, 0, width() * 0.3, height());
   g.setColorAt(0.0, QColor(20, 48, 92));
@@ -101,39 +101,39 @@ void TformAboutBox::paintEvent(QPaintEvent*) {
   p.fillRect(rect(), g);
 }
 
-void TformAboutBox::SetOkHot(bool hot) {
+void AboutDialog::setOkHot(bool hot) {
   if (hot == okHot_) return;
   okHot_ = hot;
-  SetColour(lblOK, hot ? kWhite : kGrey);
+  setColour(okLabel, hot ? kWhite : kGrey);
 }
 
-void TformAboutBox::SetInfoHot(bool hot) {
+void AboutDialog::setInfoHot(bool hot) {
   if (hot == infoHot_) return;
   infoHot_ = hot;
-  SetColour(lblInfo, hot ? kWhite : kGrey);
-  SetColour(lblEmail, hot ? kWhite : kGrey);
+  setColour(infoLabel, hot ? kWhite : kGrey);
+  setColour(emailLabel, hot ? kWhite : kGrey);
 }
 
-void TformAboutBox::mouseMoveEvent(QMouseEvent* event) {
+void AboutDialog::mouseMoveEvent(QMouseEvent* event) {
   // Over the background picture.
-  SetOkHot(false);
-  SetInfoHot(false);
+  setOkHot(false);
+  setInfoHot(false);
   QDialog::mouseMoveEvent(event);
 }
 
-bool TformAboutBox::eventFilter(QObject* watched, QEvent* event) {
+bool AboutDialog::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::MouseMove) {
-    if (watched == lblOK) SetOkHot(true);
-    if (watched == lblInfo || watched == lblEmail) SetInfoHot(true);
+    if (watched == okLabel) setOkHot(true);
+    if (watched == infoLabel || watched == emailLabel) setInfoHot(true);
     return true;
   }
   if (event->type() == QEvent::MouseButtonRelease &&
       static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-    if (watched == lblOK) {
+    if (watched == okLabel) {
       accept();
       return true;
     }
-    if (watched == lblEmail) {
+    if (watched == emailLabel) {
       QDesktopServices::openUrl(QUrl(QString("mailto:") + kContactAddress));
       return true;
     }
