@@ -37,6 +37,7 @@ class ShortString {
 
   friend bool operator==(const ShortString& a, const ShortString& b) { return a.s_ == b.s_; }
   friend bool operator==(const ShortString& a, std::string_view b) { return a.s_ == b; }
+  friend bool operator==(const ShortString& a, const std::string& b) { return a.s_ == b; }
   friend auto operator<=>(const ShortString& a, const ShortString& b) { return a.s_ <=> b.s_; }
 
  private:

@@ -8,13 +8,13 @@
 #include <QThread>
 #include <string>
 
-#include "test_nasobny.h"
+#include "analysis_window.h"
 #include "ui_support.h"
 
 namespace ramovia::ui::testing {
 
-inline void WaitIdle(const TfrmNasobnyTest* w) {
-  for (int i = 0; i < 60000 && w->IsBusy(); ++i) {
+inline void waitIdle(const AnalysisWindow* w) {
+  for (int i = 0; i < 60000 && w->isBusy(); ++i) {
     QApplication::processEvents(QEventLoop::AllEvents, 20);
     QThread::msleep(1);
   }
@@ -25,12 +25,12 @@ inline void WaitIdle(const TfrmNasobnyTest* w) {
 struct Messages {
   QStringList list;
   Messages() {
-    SetMessageHandler([this](QWidget*, const QString& text) { list.push_back(text); });
+    setMessageHandler([this](QWidget*, const QString& text) { list.push_back(text); });
   }
-  ~Messages() { SetMessageHandler({}); }
+  ~Messages() { setMessageHandler({}); }
 };
 
-inline QString WriteFile(const QTemporaryDir& dir, const QString& name, const std::string& text) {
+inline QString writeFile(const QTemporaryDir& dir, const QString& name, const std::string& text) {
   const QString path = dir.filePath(name);
   QFile f(path);
   if (f.open(QIODevice::WriteOnly)) f.write(text.data(), static_cast<qint64>(text.size()));

@@ -4,12 +4,12 @@
 #include <cstdint>
 #include <string>
 
-#include "resampling/analysis.h"
+#include "analysis/session.h"
 
 namespace {
 
 // A presence table of the given size in `blocks` blocks, about 40 % of the cells 1.
-std::string PresenceTable(int taxa, int fragments, int blocks) {
+std::string presenceTable(int taxa, int fragments, int blocks) {
   std::string text;
   text.reserve(static_cast<std::size_t>(taxa) * fragments * 2 + 64);
   for (int t = 0; t < taxa; ++t) text += "\tTaxon" + std::to_string(t);
@@ -29,13 +29,13 @@ std::string PresenceTable(int taxa, int fragments, int blocks) {
 }
 
 void BM_ReadPresenceTable(benchmark::State& state) {
-  const std::string text = PresenceTable(static_cast<int>(state.range(0)),
+  const std::string text = presenceTable(static_cast<int>(state.range(0)),
                                          static_cast<int>(state.range(1)),
                                          static_cast<int>(state.range(2)));
-  ramovia::Analysis a;
+  ramovia::Session s;
   for (auto _ : state) {
-    a.GetFromText(text);
-    benchmark::DoNotOptimize(a.Enzym->Fragmenty.size());
+    s.readTable(text, '.');
+    benchmark::DoNotOptimize(s.data().markers.size());
   }
   state.counters["cells"] = static_cast<double>(state.range(0) * state.range(1));
 }
@@ -60,10 +60,10 @@ void BM_ReadFrequencyLoci(benchmark::State& state) {
       text += "\n";
     }
   }
-  ramovia::Analysis an;
+  ramovia::Session s;
   for (auto _ : state) {
-    an.GetFromText(text);
-    benchmark::DoNotOptimize(an.Enzym->Druhy.size());
+    s.readTable(text, '.');
+    benchmark::DoNotOptimize(s.data().taxa.size());
   }
 }
 BENCHMARK(BM_ReadFrequencyLoci)->Args({2000, 1000})->Unit(benchmark::kMillisecond);
