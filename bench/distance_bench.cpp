@@ -41,7 +41,7 @@ Dataset presenceSet() {
 struct Presence {
   Dataset data = presenceSet();
   PairTableIndex index = PairTableIndex::build(data);
-  std::vector<int32_t> taxa = allMarkers(data.taxonCount());
+  std::vector<int32_t> taxa = allPositions(data.taxonCount());
   MarkerSample sample;
   Presence() {
     Random random;
@@ -127,7 +127,7 @@ Dataset frequencySet() {
 struct Frequencies {
   Dataset data = frequencySet();
   FrequencyIndex index = FrequencyIndex::build(data);
-  std::vector<int32_t> taxa = allMarkers(data.taxonCount());
+  std::vector<int32_t> taxa = allPositions(data.taxonCount());
   std::vector<MarkerSample> samples;
   Frequencies() {
     Random random;

@@ -45,9 +45,29 @@ struct Workspace {
 // The matrix of a replicate, by coefficient family: the samples it draws and how it computes.
 class MatrixSource {
  public:
+  MatrixSource(const Dataset& data, bool different) : data_(data), different_(different) {}
   virtual ~MatrixSource() = default;
   virtual void drawSamples(Random& random, Job& job, bool subsetUsed) = 0;
   virtual void matrix(const Job& job, Workspace& ws) const = 0;
+
+ protected:
+  void drawSample(Random& random, int32_t markers, int32_t count, MarkerSample& out) {
+    drawMarkerSample(random, markers, count, different_, out, seen_);
+  }
+  // One sample per block, each as many draws as the block has markers.
+  void drawBlockSamples(Random& random, Job& job) {
+    job.samples.resize(data_.blocks.size());
+    for (std::size_t b = 0; b < data_.blocks.size(); ++b) {
+      const auto n = static_cast<int32_t>(data_.blocks[b].markers.size());
+      drawSample(random, n, n, job.samples[b]);
+    }
+  }
+
+  const Dataset& data_;
+
+ private:
+  const bool different_;
+  std::vector<uint8_t> seen_;
 };
 
 // Pair tables over every marker of the data set; the sample has the markers drawn per replicate.
@@ -55,11 +75,11 @@ class PresenceSource : public MatrixSource {
  public:
   PresenceSource(const Dataset& data, Coefficient c, bool storeDistances, int32_t drawn,
                  bool different)
-      : data_(data), c_(c), storeDistances_(storeDistances), drawn_(drawn),
-        different_(different), index_(PairTableIndex::build(data)) {}
+      : MatrixSource(data, different), c_(c), storeDistances_(storeDistances), drawn_(drawn),
+        index_(PairTableIndex::build(data)) {}
   void drawSamples(Random& random, Job& job, bool) override {
     job.samples.resize(1);
-    drawMarkerSample(random, data_.markerCount(), drawn_, different_, job.samples[0], seen_);
+    drawSample(random, data_.markerCount(), drawn_, job.samples[0]);
   }
   void matrix(const Job& job, Workspace& ws) const override {
     ws.expansion.assign(index_, job.taxa, job.samples[0]);
@@ -67,38 +87,26 @@ class PresenceSource : public MatrixSource {
   }
 
  private:
-  const Dataset& data_;
   Coefficient c_;
   bool storeDistances_;
   int32_t drawn_;
-  bool different_;
   PairTableIndex index_;
-  std::vector<uint8_t> seen_;
 };
 
-// All loci at once; each locus draws as many alleles as it has.
+// All loci at once.
 class FrequencySource : public MatrixSource {
  public:
   FrequencySource(const Dataset& data, Coefficient c, bool different)
-      : data_(data), c_(c), different_(different), index_(FrequencyIndex::build(data)) {}
-  void drawSamples(Random& random, Job& job, bool) override {
-    job.samples.resize(data_.blocks.size());
-    for (std::size_t b = 0; b < data_.blocks.size(); ++b) {
-      const auto n = static_cast<int32_t>(data_.blocks[b].markers.size());
-      drawMarkerSample(random, n, n, different_, job.samples[b], seen_);
-    }
-  }
+      : MatrixSource(data, different), c_(c), index_(FrequencyIndex::build(data)) {}
+  void drawSamples(Random& random, Job& job, bool) override { drawBlockSamples(random, job); }
   void matrix(const Job& job, Workspace& ws) const override {
     ws.frequencies.assign(index_, job.samples, job.taxa);
     computeFrequencyDistances(ws.frequencies, c_, ws.K);
   }
 
  private:
-  const Dataset& data_;
   Coefficient c_;
-  bool different_;
   FrequencyIndex index_;
-  std::vector<uint8_t> seen_;
 };
 
 // A matrix per block over its own markers, merged. Each block takes part with its first column
@@ -106,17 +114,15 @@ class FrequencySource : public MatrixSource {
 class DivergenceSource : public MatrixSource {
  public:
   DivergenceSource(const Dataset& data, bool storeDistances, bool different)
-      : data_(data), storeDistances_(storeDistances), different_(different) {
+      : MatrixSource(data, different), storeDistances_(storeDistances) {
     for (const Block& b : data.blocks) {
       indexes_.push_back(PairTableIndex::build(b));
       first_.push_back(firstColumns(b, data.taxonCount()));
     }
   }
   void drawSamples(Random& random, Job& job, bool subsetUsed) override {
-    const std::size_t blocks = data_.blocks.size();
-    job.columns.resize(blocks);
-    job.samples.resize(blocks);
-    for (std::size_t b = 0; b < blocks; ++b) {
+    job.columns.resize(data_.blocks.size());
+    for (std::size_t b = 0; b < data_.blocks.size(); ++b) {
       TaxonSubset& columns = job.columns[b];
       columns.clear();
       if (subsetUsed) {
@@ -125,12 +131,10 @@ class DivergenceSource : public MatrixSource {
           if (c >= 0) columns.push_back(c);
         }
       } else {
-        for (std::size_t c = 0; c < data_.blocks[b].taxa.size(); ++c)
-          columns.push_back(static_cast<int32_t>(c));
+        columns = allPositions(static_cast<int32_t>(data_.blocks[b].taxa.size()));
       }
-      const auto n = static_cast<int32_t>(data_.blocks[b].markers.size());
-      drawMarkerSample(random, n, n, different_, job.samples[b], seen_);
     }
+    drawBlockSamples(random, job);
   }
   void matrix(const Job& job, Workspace& ws) const override {
     const std::size_t blocks = data_.blocks.size();
@@ -147,12 +151,9 @@ class DivergenceSource : public MatrixSource {
   }
 
  private:
-  const Dataset& data_;
   bool storeDistances_;
-  bool different_;
   std::vector<PairTableIndex> indexes_;
   std::vector<std::vector<int32_t>> first_;
-  std::vector<uint8_t> seen_;
 };
 
 std::unique_ptr<MatrixSource> sourceFor(const Dataset& data, Coefficient c, bool storeDistances,

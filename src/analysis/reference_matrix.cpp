@@ -19,7 +19,7 @@ void computeReferenceMatrix(const Dataset& data, Coefficient c, TreeMethod metho
     case CoefficientFamily::Presence: {
       const PairTableIndex index = PairTableIndex::build(data);
       SampleExpansion sample;
-      sample.assign(index, taxa, allMarkers(data.markerCount()));
+      sample.assign(index, taxa, allPositions(data.markerCount()));
       computeSimilarityMatrix(sample, c, storeDistances, false, data.siteLength, out, progress);
       return;
     }
@@ -51,10 +51,10 @@ void computeReferenceMatrix(const Dataset& data, Coefficient c, TreeMethod metho
     const Block& block = data.blocks[b];
     const auto n = static_cast<int32_t>(block.markers.size());
     drawMarkerSample(random, n, n, true, drawn, seen);
-    columns[b] = allMarkers(static_cast<int32_t>(block.taxa.size()));
+    columns[b] = allPositions(static_cast<int32_t>(block.taxa.size()));
     const PairTableIndex index = PairTableIndex::build(block);
     SampleExpansion sample;
-    sample.assign(index, columns[b], allMarkers(n));
+    sample.assign(index, columns[b], allPositions(n));
     computeSimilarityMatrix(sample, Coefficient::NucleotideDivergence, storeDistances, false,
                             block.siteLength, values[b]);
     inputs.push_back({&block, &values[b], columns[b]});

@@ -14,9 +14,9 @@ using TaxonSubset = std::vector<int32_t>;
 // The markers one computation counts: positions in a marker list, repetitions allowed.
 using MarkerSample = std::vector<int32_t>;
 
-// Every position of a list of n markers, in order.
-inline MarkerSample allMarkers(int32_t n) {
-  MarkerSample s(static_cast<std::size_t>(n < 0 ? 0 : n));
+// Every position of a list of n (markers, or a block's columns), in order.
+inline std::vector<int32_t> allPositions(int32_t n) {
+  std::vector<int32_t> s(static_cast<std::size_t>(n < 0 ? 0 : n));
   for (int32_t k = 0; k < n; ++k) s[static_cast<std::size_t>(k)] = k;
   return s;
 }

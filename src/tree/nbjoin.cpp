@@ -103,14 +103,6 @@ __attribute__((target("avx2"))) void RowSumsAvx2(const double* w, std::size_t st
 void RowSumsGeneric(const double* w, std::size_t stride, const int* ord, int n, double* r) {
   RowSumsImpl(w, stride, ord, n, r);
 }
-bool HasAvx2() {
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
-#else
-  return false;
-#endif
-}
 
 bool SameBits(double a, double b) {
   uint64_t x, y;
@@ -326,7 +318,7 @@ struct NbJoinRun {
     std::fill(stamp, stamp + lanes, -1);
     ws.mass.assign(static_cast<std::size_t>(n), 1);
     tree_detail::startClusters(tree, n, rows, 0, ws);
-    avx2 = HasAvx2();
+    avx2 = vec4::hasAvx2();
 
     symmetric = true;
     maxW = 0.0;

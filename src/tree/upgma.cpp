@@ -120,14 +120,6 @@ __attribute__((target("avx2"))) void ColumnSumsAvx2(const SquareMatrix& K, const
 void ColumnSumsGeneric(const SquareMatrix& K, const int* rows, int count, int n, double* sum) {
   ColumnSumsImpl(K, rows, count, n, sum);
 }
-bool HasAvx2() {
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
-#else
-  return false;
-#endif
-}
 
 // Clusters live in slots 1..n; a join puts the new cluster into P's slot and frees Q's, so a leaf
 // always sits in the slot of its own taxon. For a pair the working list always reads W(earlier
@@ -144,7 +136,7 @@ struct UpgmaRun {
   TreeWorkspace& ws;
   Tree tree{};
   std::size_t poolTop = 0;
-  bool avx2 = HasAvx2();
+  bool avx2 = vec4::hasAvx2();
 
   bool Better(double v, double best) const { return isDistance ? v < best : v > best; }
   static std::size_t Z(int i) { return static_cast<std::size_t>(i); }

@@ -51,7 +51,7 @@ TEST(DrawMarkerSample, SampleSizesAndRepetition) {
   drawMarkerSample(random, 40, 45, true, drawn, seen);
   ASSERT_EQ(drawn.size(), 40u);
   std::sort(drawn.begin(), drawn.end());
-  EXPECT_EQ(drawn, allMarkers(40));
+  EXPECT_EQ(drawn, allPositions(40));
 
   random.setSeed(7);
   drawMarkerSample(random, 40, 40, false, drawn, seen);

@@ -101,7 +101,7 @@ double literalDistance(const Dataset& data, const std::vector<MarkerSample>& sam
 std::vector<MarkerSample> inputOrder(const Dataset& d) {
   std::vector<MarkerSample> samples;
   for (const Block& b : d.blocks)
-    samples.push_back(allMarkers(static_cast<int32_t>(b.markers.size())));
+    samples.push_back(allPositions(static_cast<int32_t>(b.markers.size())));
   return samples;
 }
 
@@ -306,7 +306,7 @@ void merge(const Dataset& d, const std::vector<const SquareMatrix*>& values,
            const TaxonSubset& taxa, bool storeDistances, SquareMatrix& out) {
   std::vector<TaxonSubset> columns;
   for (std::size_t b = 0; b < values.size(); ++b)
-    columns.push_back(allMarkers(static_cast<int32_t>(d.blocks[b].taxa.size())));
+    columns.push_back(allPositions(static_cast<int32_t>(d.blocks[b].taxa.size())));
   std::vector<BlockMatrix> blocks;
   for (std::size_t b = 0; b < values.size(); ++b)
     blocks.push_back({&d.blocks[b], values[b], columns[b]});

@@ -44,7 +44,7 @@ struct TwoBlocks {
     // A marker nobody shows still stands in the data set's list.
     data.markers.push_back(Marker{8, "8", 1});
   }
-  MarkerSample all() const { return allMarkers(data.markerCount()); }
+  MarkerSample all() const { return allPositions(data.markerCount()); }
   MarkerSample sampleOf(std::initializer_list<int32_t> numbers) const {
     MarkerSample s;
     for (int32_t n : numbers) s.push_back(fixtures::positionOf(data, n));
@@ -135,7 +135,7 @@ TEST(PairTable, FastEqualsLiteralOnRandomDataSets) {
     const auto count = static_cast<int32_t>(rng() % static_cast<uint32_t>(data.markerCount() + 3));
     drawMarkerSample(random, data.markerCount(), count, round % 2 == 0, drawn, seen);
     if (round % 5 == 0) drawn.push_back(data.markerCount());
-    for (const MarkerSample& sample : {allMarkers(data.markerCount()), drawn}) {
+    for (const MarkerSample& sample : {allPositions(data.markerCount()), drawn}) {
       expansion.assign(index, order, sample);
       const auto n = static_cast<int32_t>(order.size());
       for (int32_t i = 0; i < n; ++i)

@@ -37,7 +37,7 @@ double coefficient12(const Dataset& data, Coefficient c, bool storeDistances = f
                      double siteLength = 0.0) {
   const PairTableIndex index = PairTableIndex::build(data);
   SampleExpansion sample;
-  sample.assign(index, allTaxa(data), allMarkers(data.markerCount()));
+  sample.assign(index, allTaxa(data), allPositions(data.markerCount()));
   SquareMatrix m;
   computeSimilarityMatrix(sample, c, storeDistances, false, siteLength, m);
   EXPECT_EQ(m(1, 2), m(2, 1));
@@ -149,7 +149,7 @@ TEST(Presence, TinyAndLargeDataSets) {
   const Dataset data = fixtures::randomPresenceSet(rng, 230, 2, 20);
   computeReferenceMatrix(data, Dice, TreeMethod::Upgma, allTaxa(data), random, m);
   SquareMatrix expected;
-  literal::similarityMatrix(data, allTaxa(data), allMarkers(data.markerCount()), Dice, false, false,
+  literal::similarityMatrix(data, allTaxa(data), allPositions(data.markerCount()), Dice, false, false,
                             0.0, expected);
   for (int i = 1; i <= 230; ++i)
     for (int j = 1; j <= 230; ++j)
@@ -165,7 +165,7 @@ TEST(Presence, UnknownPairValueGoesOnWithTheOthers) {
   const Dataset d = t.build(false);
   const PairTableIndex index = PairTableIndex::build(d);
   SampleExpansion sample;
-  sample.assign(index, allTaxa(d), allMarkers(d.markerCount()));
+  sample.assign(index, allTaxa(d), allPositions(d.markerCount()));
   SquareMatrix m;
   computeSimilarityMatrix(sample, Ochiai, true, false, 0.0, m);
   EXPECT_EQ(m(1, 2), 0.0);
@@ -190,7 +190,7 @@ TEST(Presence, FastEqualsLiteralOnRandomDataSets) {
     Random random(static_cast<uint32_t>(round * 17));
     drawMarkerSample(random, data.markerCount(), data.markerCount() + round % 4 - 2, round % 3 == 0,
                      drawn, seen);
-    const MarkerSample whole = allMarkers(data.markerCount());
+    const MarkerSample whole = allPositions(data.markerCount());
     const PairTableIndex index = PairTableIndex::build(data);
     SampleExpansion wholeSample;
     SampleExpansion drawnSample;

@@ -1,8 +1,8 @@
 // What the analysis window shows and how its controls follow the methods, without widgets.
 #include <gtest/gtest.h>
 
-#include <random>
 
+#include "../core/sample_tables.h"
 #include "analysis_presenter.h"
 #include "output/tree_text.h"
 
@@ -11,23 +11,8 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-const char* const kDice =
-    "\ta\tb\tc\nE1\n1\t1\t1\t1\n2\t0\t1\t1\n3\t1\t0\t0\n4\t1\t0\t0\n5\t1\t0\t0\n6\t1\t0\t0\n"
-    "7\t1\t0\t0\nE2\n8\t1\t1\t?\n9\t1\t1\t?\n";
-
-std::string sevenTaxa() {
-  std::mt19937 rng(2024);
-  std::string t = "\tt1\tt2\tt3\tt4\tt5\tt6\tt7\n";
-  for (const char* header : {"E1\t6\n", "E2\t4\n"}) {
-    t += header;
-    for (int f = 0; f < 120; ++f) {
-      t += "f";
-      for (int k = 0; k < 7; ++k) t += (rng() >> 31) ? "\t1" : "\t0";
-      t += "\n";
-    }
-  }
-  return t;
-}
+using ramovia::testing::kDiceTable;
+using ramovia::testing::sevenTaxaTable;
 
 std::vector<std::string> methodLabels(const AnalysisPresenter& p) {
   std::vector<std::string> out;
@@ -37,7 +22,7 @@ std::vector<std::string> methodLabels(const AnalysisPresenter& p) {
 
 TEST(Presenter, FrequencyPrefixesTheCaptionEachTimeAndDropsUsersOnce) {
   AnalysisPresenter p;
-  p.readTable(kDice);
+  p.readTable(kDiceTable);
   EXPECT_EQ(p.caption, "Multiple analyses");
   EXPECT_EQ(p.offeredMethods.size(), 5u);
   // A 2 in a presence table makes it frequency data.
@@ -54,14 +39,14 @@ TEST(Presenter, FrequencyPrefixesTheCaptionEachTimeAndDropsUsersOnce) {
   p.readTable(frequencies);
   EXPECT_EQ(p.caption, "Frequence analyze: Frequence analyze: data.txt");
   EXPECT_EQ(p.offeredMethods.size(), 4u);
-  p.readTable(kDice);
+  p.readTable(kDiceTable);
   EXPECT_EQ(p.caption, "Frequence analyze: Frequence analyze: data.txt");
   EXPECT_EQ(p.offeredMethods.size(), 4u);
 }
 
 TEST(Presenter, AnEmptyTextFailsAfterEmptyingEverything) {
   AnalysisPresenter p;
-  p.readTable(kDice);
+  p.readTable(kDiceTable);
   try {
     p.readTable("");
     FAIL();
@@ -76,7 +61,7 @@ TEST(Presenter, AnEmptyTextFailsAfterEmptyingEverything) {
 TEST(Presenter, TheMatrixRunShowsTheReferenceTreePlainAndClearsTheList) {
   for (bool coefficientFirst : {true, false}) {
     AnalysisPresenter p;
-    p.readTable(kDice);
+    p.readTable(kDiceTable);
     if (coefficientFirst) {
       p.chooseCoefficient(0);
       EXPECT_FALSE(p.resamplingPageShown);
@@ -121,7 +106,7 @@ TEST(Presenter, MethodRulesSetTheControls) {
 
 TEST(Presenter, ARunShowsSupportOnTheViewAndCopiesWithLengths) {
   AnalysisPresenter p;
-  p.readTable(sevenTaxa());
+  p.readTable(sevenTaxaTable());
   p.chooseCoefficient(0);
   p.chooseMethod(TreeMethod::Upgma);
   const Lines linesBefore = p.referenceTreeLines;

@@ -8,6 +8,7 @@
 #include <QThread>
 #include <string>
 
+#include "../core/sample_tables.h"
 #include "analysis_window.h"
 #include "ui_support.h"
 
@@ -37,8 +38,7 @@ inline QString writeFile(const QTemporaryDir& dir, const QString& name, const st
   return path;
 }
 
-inline const std::string kDice =
-    "\ta\tb\tc\nE1\n1\t1\t1\t1\n2\t0\t1\t1\n3\t1\t0\t0\n4\t1\t0\t0\n5\t1\t0\t0\n6\t1\t0\t0\n7\t1\t0\t0"
-    "\nE2\n8\t1\t1\t?\n9\t1\t1\t?\n";
+using ramovia::testing::kDiceTable;
+inline const std::string& kDice = kDiceTable;
 
 }  // namespace ramovia::ui::testing
