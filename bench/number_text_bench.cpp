@@ -4,11 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "input/number_text.h"
+#include "input/number_reading.h"
+#include "output/number_text.h"
 
 namespace {
 
-std::vector<double> Values(double scale, std::size_t n) {
+std::vector<double> randomValues(double scale, std::size_t n) {
   std::mt19937_64 gen(5);
   std::uniform_real_distribution<double> unit(0.0, 1.0);
   std::vector<double> v(n);
@@ -18,36 +19,36 @@ std::vector<double> Values(double scale, std::size_t n) {
 
 // One 2000 × 2000 matrix grid worth of cells per iteration.
 void BM_FormatMatrixGrid(benchmark::State& state) {
-  const auto values = Values(static_cast<double>(state.range(0)), 2000 * 2000);
+  const auto values = randomValues(static_cast<double>(state.range(0)), 2000 * 2000);
   for (auto _ : state) {
     std::size_t total = 0;
-    for (double x : values) total += ramovia::FormatMatrixCell(x, '.').size();
+    for (double x : values) total += ramovia::formatMatrixCell(x, '.').size();
     benchmark::DoNotOptimize(total);
   }
 }
 BENCHMARK(BM_FormatMatrixGrid)->Arg(1)->Arg(100000)->Arg(1000000000)->Unit(benchmark::kMillisecond);
 
 void BM_ReadMatrixGrid(benchmark::State& state) {
-  const auto values = Values(1.0, 2000 * 2000);
+  const auto values = randomValues(1.0, 2000 * 2000);
   std::vector<std::string> cells;
   cells.reserve(values.size());
-  for (double x : values) cells.push_back(ramovia::FormatMatrixCell(x, '.'));
+  for (double x : values) cells.push_back(ramovia::formatMatrixCell(x, '.'));
   for (auto _ : state) {
     double sum = 0;
-    for (const auto& c : cells) sum += ramovia::ReadMatrixCell(c, '.');
+    for (const auto& c : cells) sum += ramovia::readMatrixCell(c, '.');
     benchmark::DoNotOptimize(sum);
   }
 }
 BENCHMARK(BM_ReadMatrixGrid)->Unit(benchmark::kMillisecond);
 
-void BM_Len(benchmark::State& state) {
-  const auto values = Values(1.0, 100000);
+void BM_LengthText(benchmark::State& state) {
+  const auto values = randomValues(1.0, 100000);
   for (auto _ : state) {
     std::size_t total = 0;
-    for (double x : values) total += ramovia::Len(x).size();
+    for (double x : values) total += ramovia::lengthText(x).size();
     benchmark::DoNotOptimize(total);
   }
 }
-BENCHMARK(BM_Len)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LengthText)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -5,12 +5,12 @@
 #include <random>
 #include <string>
 
-#include "resampling/analysis.h"
+#include "analysis/session.h"
 
 namespace ramovia {
 namespace {
 
-std::string LargeTable(int taxa, int fragments, int blocks, uint32_t seed) {
+std::string largeTable(int taxa, int fragments, int blocks, uint32_t seed) {
   std::mt19937 rng(seed);
   std::string t;
   t.reserve(static_cast<std::size_t>(taxa) * static_cast<std::size_t>(fragments) * 2 + 1024);
@@ -28,26 +28,26 @@ std::string LargeTable(int taxa, int fragments, int blocks, uint32_t seed) {
   return t;
 }
 
-void Phases(benchmark::State& state, TEnzymTreeType method) {
+void phases(benchmark::State& state, TreeMethod method) {
   const int taxa = static_cast<int>(state.range(0));
   const int fragments = static_cast<int>(state.range(1));
-  const std::string table = LargeTable(taxa, fragments, fragments / 100, 7);
+  const std::string table = largeTable(taxa, fragments, fragments / 100, 7);
   for (auto _ : state) {
-    Analysis a;
+    Session s;
     auto t0 = std::chrono::steady_clock::now();
-    a.GetFromText(table);
+    s.readTable(table, '.');
     auto t1 = std::chrono::steady_clock::now();
-    a.ChooseCoefficient("A - Nei and Li / Dice");
-    a.ChooseMethod(method);
+    s.chooseCoefficient(Coefficient::Dice);
+    s.chooseMethod(method);
     auto t2 = std::chrono::steady_clock::now();
     state.counters["read_s"] = std::chrono::duration<double>(t1 - t0).count();
     state.counters["matrix_and_tree_s"] = std::chrono::duration<double>(t2 - t1).count();
-    benchmark::DoNotOptimize(a.Enzym->RefTreeText);
+    benchmark::DoNotOptimize(s.referenceTree());
   }
 }
 
-void BM_ScaleNbJoin(benchmark::State& state) { Phases(state, ettNbJoin); }
-void BM_ScaleUPGMA(benchmark::State& state) { Phases(state, ettUPGMA); }
+void BM_ScaleNbJoin(benchmark::State& state) { phases(state, TreeMethod::NeighborJoining); }
+void BM_ScaleUPGMA(benchmark::State& state) { phases(state, TreeMethod::Upgma); }
 BENCHMARK(BM_ScaleNbJoin)->Args({1000, 2000})->Args({2000, 20000})->Iterations(1)->Unit(benchmark::kSecond);
 BENCHMARK(BM_ScaleUPGMA)->Args({1000, 2000})->Args({2000, 20000})->Iterations(1)->Unit(benchmark::kSecond);
 

@@ -11,18 +11,19 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "input/text_codec.h"
-#include "resampling/analysis.h"
-#include "resampling/exports.h"
-#include "resampling/random.h"
-#include "resampling/replicate_runner.h"
+#include "analysis/session.h"
+#include "output/display_text.h"
+#include "output/exports.h"
+#include "output/grids.h"
+#include "output/statistics.h"
+#include "output/tree_text.h"
 
 namespace ramovia::cli {
 
 namespace {
 
 std::atomic<bool> g_interrupted{false};
-extern "C" void OnInterrupt(int) { g_interrupted = true; }
+extern "C" void onInterrupt(int) { g_interrupted = true; }
 
 const char* const kHelpFooter = R"(DESCRIPTION
   Reads a tab-separated table of taxa scored for restriction fragments, bands or allele
@@ -95,13 +96,12 @@ class Failure : public std::runtime_error {
 // (Ctrl+C, or --cancel-at for scripted use) reaches the run.
 class RunProgress : public ProgressSink {
  public:
-  RunProgress(TEnzym& enzym, std::ostream* bar, int cancelAt)
-      : enzym_(enzym), bar_(bar), cancelAt_(cancelAt) {}
-  void SetRange(int minimum, int maximum) override {
+  RunProgress(std::ostream* bar, int cancelAt) : bar_(bar), cancelAt_(cancelAt) {}
+  void setRange(int minimum, int maximum) override {
     min_ = minimum;
     max_ = maximum;
   }
-  void SetPosition(int position) override {
+  void setPosition(int position) override {
     position_ = position;
     if (bar_ && max_ > min_) {
       const int width = 40;
@@ -112,96 +112,89 @@ class RunProgress : public ProgressSink {
       drawn_ = true;
     }
   }
-  void ProcessMessages() override {
+  bool processMessages() override {
     if (g_interrupted.exchange(false) || (cancelAt_ > 0 && position_ >= cancelAt_ && !sent_)) {
       sent_ = true;
-      enzym_.BreakRandomTrees();
+      return true;
     }
+    return false;
   }
   ~RunProgress() override {
     if (bar_ && drawn_) *bar_ << "\r" << std::string(60, ' ') << "\r" << std::flush;
   }
 
  private:
-  TEnzym& enzym_;
   std::ostream* bar_;
   int cancelAt_;
   int min_ = 0, max_ = 0, position_ = 0;
   bool drawn_ = false, sent_ = false;
 };
 
-std::string ReadAll(std::istream& s) {
+std::string readAll(std::istream& s) {
   return std::string(std::istreambuf_iterator<char>(s), std::istreambuf_iterator<char>());
 }
 
-std::string ReadInput(const std::string& file, std::istream& in) {
-  if (file == "-") return ReadAll(in);
+std::string readInput(const std::string& file, std::istream& in) {
+  if (file == "-") return readAll(in);
   std::ifstream f(file, std::ios::binary);
   if (!f) throw Failure("Cannot open file " + file);
-  std::string text = ReadAll(f);
+  std::string text = readAll(f);
   if (f.bad()) throw Failure("Cannot open file " + file);
   return text;
 }
 
-int MethodIndex(const std::string& name) {
-  static const char* const names[] = {"bootstrap", "jackknife", "otu-jackknife", "rearrangement",
-                                      "users"};
-  for (int i = 0; i < 5; ++i)
-    if (name == names[i]) return i;
-  return -1;
-}
-
-// Sets the controls of the page as the chosen method leaves them, then the values given.
-void ApplyResamplingOptions(Analysis& a, const Options& o, int method) {
-  const bool takesFragments = method == 1 || method == 4;
-  const bool takesTaxa = method == 2 || method == 4;
-  if (o.leaveOutFragments >= 0 && !takesFragments)
+// The plan the options describe: the settings the chosen method leaves, then the values given.
+ResamplingPlan planFor(const Options& o, Resampling method, const Dataset& data) {
+  const ResamplingRules& rules = rulesOf(method);
+  if (o.leaveOutFragments >= 0 && !rules.fragmentsLeftOut)
     throw Failure("--leave-out-fragments is taken only by the methods jackknife and users");
-  if (o.leaveOutTaxa >= 0 && !takesTaxa)
+  if (o.leaveOutTaxa >= 0 && !rules.taxaLeftOut)
     throw Failure("--leave-out-taxa is taken only by the methods otu-jackknife and users");
-  if (o.different && method != 4) throw Failure("--different is taken only by the method users");
-  if (method == 4 && a.Methods.size() < 5)
+  if (o.different && !rules.differentFragments)
+    throw Failure("--different is taken only by the method users");
+  if (!offeredFor(method, data.frequencies))
     throw Failure("The method users is not offered for allele-frequency data");
-  a.ChooseResamplingMethod(method);
-  a.RepeatCount = o.replicates;
-  if (takesFragments && o.leaveOutFragments >= 0) a.FragmentsLeftOut = o.leaveOutFragments;
-  if (takesTaxa && o.leaveOutTaxa >= 0) a.TaxaLeftOut = o.leaveOutTaxa;
-  if (method == 4) a.Different = o.different;
-  const int taxa = static_cast<int>(a.Enzym->Druhy.size());
-  if (a.TaxaLeftOut != 0 && a.TaxaLeftOut >= taxa)
-    throw Failure("Cannot leave out " + std::to_string(a.TaxaLeftOut) + " taxa: the table has " +
-                  std::to_string(taxa) + (taxa == 1 ? " taxon" : " taxa"));
+  ResamplingPlan plan;
+  plan.method = method;
+  plan.replicates = o.replicates;
+  if (rules.fragmentsLeftOut && o.leaveOutFragments >= 0) plan.fragmentsLeftOut = o.leaveOutFragments;
+  if (rules.taxaLeftOut && o.leaveOutTaxa >= 0) plan.taxaLeftOut = o.leaveOutTaxa;
+  plan.different = rules.different.value_or(o.different);
+  plan.threads = o.threads;
+  if (auto problem = taxaLeftOutProblem(plan.taxaLeftOut, data.taxonCount()); !problem.empty())
+    throw Failure(problem);
+  return plan;
 }
 
-nlohmann::ordered_json GridRows(int cols, int rows, auto cell) {
+nlohmann::ordered_json gridRows(int cols, int rows, auto cell) {
   auto out = nlohmann::ordered_json::array();
   for (int r = 0; r < rows; ++r) {
     auto row = nlohmann::ordered_json::array();
-    for (int c = 0; c < cols; ++c) row.push_back(ToUtf8(cell(c, r)));
+    for (int c = 0; c < cols; ++c) row.push_back(toUtf8(cell(c, r)));
     out.push_back(std::move(row));
   }
   return out;
 }
 
 // Display width of a UTF-8 text: one column per code point.
-std::size_t Width(const std::string& s) {
+std::size_t width(const std::string& s) {
   std::size_t w = 0;
   for (char c : s)
     if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++w;
   return w;
 }
 
-void PrintMatrix(std::ostream& out, const MatrixGrid& m) {
-  std::vector<std::size_t> widths(static_cast<std::size_t>(m.ColCount()), 0);
-  for (int r = 0; r < m.RowCount(); ++r)
-    for (int c = 0; c < m.ColCount(); ++c)
+void printMatrix(std::ostream& out, const MatrixGrid& m) {
+  std::vector<std::size_t> widths(static_cast<std::size_t>(m.colCount()), 0);
+  for (int r = 0; r < m.rowCount(); ++r)
+    for (int c = 0; c < m.colCount(); ++c)
       widths[static_cast<std::size_t>(c)] =
-          std::max(widths[static_cast<std::size_t>(c)], Width(ToUtf8(m.Cell(c, r))));
-  for (int r = 0; r < m.RowCount(); ++r) {
+          std::max(widths[static_cast<std::size_t>(c)], width(toUtf8(m.cell(c, r))));
+  for (int r = 0; r < m.rowCount(); ++r) {
     std::string line;
-    for (int c = 0; c < m.ColCount(); ++c) {
-      const std::string cell = ToUtf8(m.Cell(c, r));
-      const std::size_t pad = widths[static_cast<std::size_t>(c)] - Width(cell);
+    for (int c = 0; c < m.colCount(); ++c) {
+      const std::string cell = toUtf8(m.cell(c, r));
+      const std::size_t pad = widths[static_cast<std::size_t>(c)] - width(cell);
       if (c == 0) {
         line += cell + std::string(pad, ' ');
       } else {
@@ -213,80 +206,87 @@ void PrintMatrix(std::ostream& out, const MatrixGrid& m) {
   }
 }
 
-int Execute(const Options& o, std::istream& in, std::ostream& out, std::ostream& err,
+int execute(const Options& o, std::istream& in, std::ostream& out, std::ostream& err,
             bool progressOnTerminal) {
-  SetRandomSeed(o.seed);
-  SetReplicateThreads(o.threads);
-  const std::string text = ReadInput(o.file, in);
-  Analysis a(o.decimalSeparator[0]);
-  a.Caption = o.file;
-  a.SourceName = o.file == "-" ? std::string("(standard input)") : o.file;
-  const bool frequency = Analysis::IsFreq(text, a.DecimalSeparator) != 0;
-  a.GetFromText(text);
-  for (const auto& w : a.Warnings) err << "warning: " << ToUtf8(w) << "\n";
+  const char separator = o.decimalSeparator[0];
+  Session session(o.seed);
+  const std::string text = readInput(o.file, in);
+  for (const auto& w : session.readTable(text, separator)) err << "warning: " << toUtf8(w) << "\n";
+  const Dataset& data = session.data();
+  InputGrid input;
+  input.fill(data, separator);
 
-  std::string item;
-  for (const auto& i : Analysis::CoefficientItems())
-    if (i[0] == o.coefficient[0]) item = i;
-  a.ChooseCoefficient(item);
-  a.ChooseMethod(o.method == "upgma" ? ettUPGMA : ettNbJoin);
-  const std::string matrixRunTree = a.Enzym->RefTreeText;
-  const std::vector<std::string> taxa = a.Matrix.Names();
+  const Coefficient coefficient = *coefficientForLetter(o.coefficient[0]);
+  const TreeMethod method = o.method == "upgma" ? TreeMethod::Upgma : TreeMethod::NeighborJoining;
+  session.chooseCoefficient(coefficient);
+  session.chooseMethod(method);
+  MatrixGrid matrix;
+  matrix.fill(*session.matrix(), data, separator);
+  const std::string matrixRunTree = referenceTreeText(*session.referenceTree(), method, data.taxa);
 
-  int method = -1;
+  std::optional<ResamplingPlan> plan;
   if (!o.resampling.empty()) {
-    method = MethodIndex(o.resampling);
-    ApplyResamplingOptions(a, o, method);
-    RunProgress progress(*a.Enzym, progressOnTerminal && !o.json ? &err : nullptr, o.cancelAt);
-    auto previous = std::signal(SIGINT, OnInterrupt);
+    plan = planFor(o, *resamplingForKeyword(o.resampling), data);
+    RunProgress progress(progressOnTerminal && !o.json ? &err : nullptr, o.cancelAt);
+    auto previous = std::signal(SIGINT, onInterrupt);
     g_interrupted = false;
     try {
-      a.Run(&progress);
+      session.resample(*plan, &progress);
     } catch (...) {
       std::signal(SIGINT, previous);
       throw;
     }
     std::signal(SIGINT, previous);
   }
+  const ResamplingResult* result = session.lastResult();
 
+  const AnalysisView view{session, matrix,
+                          o.file == "-" ? std::string("(standard input)") : o.file, separator};
   // Every export is composed before any is written, so a failure leaves no file of this call
   // half-done; each file is written beside its place and renamed into it.
   std::vector<std::pair<std::string, std::string>> exports;
-  if (!o.newick.empty()) exports.emplace_back(o.newick, ReferenceTreeNewick(a));
-  if (!o.svg.empty()) exports.emplace_back(o.svg, ReferenceTreeSvg(a));
+  if (!o.newick.empty()) exports.emplace_back(o.newick, referenceTreeNewick(view));
+  if (!o.svg.empty()) exports.emplace_back(o.svg, referenceTreeSvg(view));
   if (!o.matrix.empty())
-    exports.emplace_back(o.matrix, MatrixExport(a, *MatrixFormatForPath(o.matrix)));
-  if (!o.report.empty()) exports.emplace_back(o.report, ReportText(a));
-  for (const auto& [path, content] : exports) WriteFileAtomically(path, content);
+    exports.emplace_back(o.matrix, matrixExport(view, *matrixFormatForPath(o.matrix)));
+  if (!o.report.empty()) exports.emplace_back(o.report, reportText(view));
+  for (const auto& [path, content] : exports) writeFileAtomically(path, content);
+
+  std::vector<std::string> statistics;
+  std::string supportTree;
+  if (result) {
+    statistics = statisticsLines(*result, session.comparedTree(), data.taxa);
+    supportTree = referenceTreeText(*session.referenceTree(), method, data.taxa, result->support);
+  }
 
   if (o.json) {
     nlohmann::ordered_json j;
-    j["frequency_data"] = frequency;
+    j["frequency_data"] = data.frequencies;
     j["coefficient"] = o.coefficient;
     j["method"] = o.method;
-    j["input_grid"] = GridRows(a.Input.ColCount(), a.Input.RowCount(),
-                               [&](int c, int r) { return a.Input.Cell(c, r); });
+    j["input_grid"] = gridRows(input.colCount(), input.rowCount(),
+                               [&](int c, int r) { return input.cell(c, r); });
     auto names = nlohmann::ordered_json::array();
-    for (const auto& n : taxa) names.push_back(ToUtf8(n));
+    for (const auto& n : matrix.names()) names.push_back(toUtf8(n));
     j["taxa"] = std::move(names);
-    j["matrix"] = GridRows(a.Matrix.ColCount(), a.Matrix.RowCount(),
-                           [&](int c, int r) { return a.Matrix.Cell(c, r); });
-    j["reference_tree"] = ToUtf8(matrixRunTree);
-    if (method >= 0) {
+    j["matrix"] = gridRows(matrix.colCount(), matrix.rowCount(),
+                           [&](int c, int r) { return matrix.cell(c, r); });
+    j["reference_tree"] = toUtf8(matrixRunTree);
+    if (result) {
       nlohmann::ordered_json r;
       r["method"] = o.resampling;
-      r["replicates"] = a.RepeatCount;
-      r["leave_out_taxa"] = a.TaxaLeftOut;
-      r["leave_out_fragments"] = a.FragmentsLeftOut;
-      r["different"] = a.Different;
+      r["replicates"] = plan->replicates;
+      r["leave_out_taxa"] = plan->taxaLeftOut;
+      r["leave_out_fragments"] = plan->fragmentsLeftOut;
+      r["different"] = plan->different;
       auto trees = nlohmann::ordered_json::array();
-      for (const auto& t : a.Enzym->TreeList)
-        trees.push_back({{"count", t->Num}, {"tree", ToUtf8(t->GetDesc())}});
+      for (const auto& t : result->trees.entries())
+        trees.push_back({{"count", t.count}, {"tree", toUtf8(plainText(t.tree, data.taxa))}});
       r["trees"] = std::move(trees);
       auto stats = nlohmann::ordered_json::array();
-      for (const auto& l : a.MemoLines) stats.push_back(ToUtf8(l));
+      for (const auto& l : statistics) stats.push_back(toUtf8(l));
       r["stats"] = std::move(stats);
-      r["reference_tree"] = ToUtf8(a.Enzym->RefTreeText);
+      r["reference_tree"] = toUtf8(supportTree);
       j["resampling"] = std::move(r);
     }
     out << j.dump() << "\n";
@@ -294,31 +294,43 @@ int Execute(const Options& o, std::istream& in, std::ostream& out, std::ostream&
   }
 
   std::ostringstream o2;
-  o2 << "Matrix (" << item << ", " << (o.method == "upgma" ? "UPGMA" : "Neighbor-joining")
-     << ")\n";
-  PrintMatrix(o2, a.Matrix);
-  o2 << "\nReference tree\n" << ToUtf8(matrixRunTree) << "\n";
-  if (method >= 0) {
-    long long total = 0;
-    for (const auto& t : a.Enzym->TreeList) total += t->Num;
-    o2 << "\nTrees (" << o.resampling << ", " << total << " of " << a.RepeatCount
+  o2 << "Matrix (" << describe(coefficient).label << ", " << methodLabel(method) << ")\n";
+  printMatrix(o2, matrix);
+  o2 << "\nReference tree\n" << toUtf8(matrixRunTree) << "\n";
+  if (result) {
+    const long long total = result->trees.total();
+    o2 << "\nTrees (" << o.resampling << ", " << total << " of " << plan->replicates
        << " replicates)\n";
-    for (const auto& t : a.Enzym->TreeList) {
-      const double pct = total > 0 ? 100.0 * t->Num / static_cast<double>(total) : 0.0;
-      o2 << std::setw(7) << t->Num << "  " << std::fixed << std::setprecision(1) << std::setw(5)
-         << pct << " %  " << ToUtf8(t->GetDesc()) << "\n";
+    for (const auto& t : result->trees.entries()) {
+      const double pct = total > 0 ? 100.0 * t.count / static_cast<double>(total) : 0.0;
+      o2 << std::setw(7) << t.count << "  " << std::fixed << std::setprecision(1) << std::setw(5)
+         << pct << " %  " << toUtf8(plainText(t.tree, data.taxa)) << "\n";
     }
     o2 << "\nStatistics\n";
-    for (const auto& l : a.MemoLines) o2 << ToUtf8(l) << "\n";
-    o2 << "\nReference tree with support\n" << ToUtf8(a.Enzym->RefTreeText) << "\n";
+    for (const auto& l : statistics) o2 << toUtf8(l) << "\n";
+    o2 << "\nReference tree with support\n" << toUtf8(supportTree) << "\n";
   }
   out << o2.str();
   return 0;
 }
 
+// The letters in alphabetical order, as the usage message lists them.
+std::vector<std::string> coefficientLetters() {
+  std::vector<std::string> letters;
+  for (const CoefficientInfo& c : allCoefficients()) letters.emplace_back(1, c.letter);
+  std::sort(letters.begin(), letters.end());
+  return letters;
+}
+
+std::vector<std::string> resamplingKeywords() {
+  std::vector<std::string> keywords;
+  for (const ResamplingRules& r : allResamplingMethods()) keywords.emplace_back(r.keyword);
+  return keywords;
+}
+
 }  // namespace
 
-int RunCli(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+int runCli(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
            std::ostream& err, bool progressOnTerminal) {
   CLI::App app{"ramovia-cli - similarity and distance trees with resampling support",
                "ramovia-cli"};
@@ -327,15 +339,16 @@ int RunCli(const std::vector<std::string>& args, std::istream& in, std::ostream&
   app.add_option("FILE", o.file, "Input table; \"-\" reads standard input")->required();
   app.add_option("-c,--coefficient", o.coefficient, "Coefficient letter")
       ->required()
-      ->check(CLI::IsMember({"A", "B", "D", "G", "I", "J", "N", "R", "S", "T", "U", "V", "W", "X",
-                             "Y", "Z"}));
+      ->check(CLI::IsMember(coefficientLetters()));
   app.add_option("-m,--method", o.method, "Tree-construction method")
       ->required()
       ->check(CLI::IsMember({"upgma", "nj"}));
   app.add_option("-r,--resampling", o.resampling, "Resampling method")
-      ->check(CLI::IsMember({"bootstrap", "jackknife", "otu-jackknife", "rearrangement", "users"}));
-  app.add_option("-n,--replicates", o.replicates, "Replicates, 1..10000 (default 100)")
-      ->check(CLI::Range(1, 10000));
+      ->check(CLI::IsMember(resamplingKeywords()));
+  app.add_option("-n,--replicates", o.replicates,
+                 "Replicates, " + std::to_string(kMinReplicates) + ".." +
+                     std::to_string(kMaxReplicates) + " (default 100)")
+      ->check(CLI::Range(kMinReplicates, kMaxReplicates));
   app.add_option("--leave-out-fragments", o.leaveOutFragments,
                  "Fragments to leave out (jackknife, users)")
       ->check(CLI::NonNegativeNumber);
@@ -360,7 +373,7 @@ int RunCli(const std::vector<std::string>& args, std::istream& in, std::ostream&
   app.add_option("--matrix", o.matrix, "Write the matrix to FILE (.tsv or .phy)")
       ->check(CLI::Validator(
           [](std::string& v) {
-            return MatrixFormatForPath(v) ? std::string()
+            return matrixFormatForPath(v) ? std::string()
                                           : std::string("must end in .tsv, .phy or .phylip");
           },
           "FILE"));
@@ -384,7 +397,7 @@ int RunCli(const std::vector<std::string>& args, std::istream& in, std::ostream&
   }
   try {
     std::ostringstream buffer;
-    const int code = Execute(o, in, buffer, err, progressOnTerminal);
+    const int code = execute(o, in, buffer, err, progressOnTerminal);
     out << buffer.str();
     return code;
   } catch (const std::exception& e) {

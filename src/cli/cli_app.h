@@ -9,7 +9,7 @@ namespace ramovia::cli {
 
 // Runs the command line as the program would with these arguments (argv[0] included) and this
 // standard input; returns the exit status: 0 success, 1 failure, 2 usage error.
-int RunCli(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+int runCli(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
            std::ostream& err, bool progressOnTerminal = false);
 
 }  // namespace ramovia::cli

@@ -6,5 +6,5 @@
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv, argv + argc);
-  return ramovia::cli::RunCli(args, std::cin, std::cout, std::cerr, isatty(STDERR_FILENO) != 0);
+  return ramovia::cli::runCli(args, std::cin, std::cout, std::cerr, isatty(STDERR_FILENO) != 0);
 }

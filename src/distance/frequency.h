@@ -1,67 +1,59 @@
-// Frequency distances R S T U V W X Y Z over several loci, with explicit inputs.
-//
-// Analysis::MultiTest is the window's method; the pieces below are the same computation in a form
-// that a resampling replicate can run on any thread:
-//   1. FrequencyIndex::Build(loci, taxa) once per data content: for each taxon of the merged data
-//      set and each locus, whether the taxon occurs there (a locus taxon of exactly its name, the
-//      first one in the locus' active list) and its allele frequencies as a dense vector over the
-//      locus' Fragmenty positions (first fragment with the allele's Num). Read-only afterwards.
-//   2. FrequencySample::Assign(index, samples, taxa) per replicate: the taxa in active-list order
-//      and each locus' allele sample, gathered so that every term is an array read. One per
-//      thread; its buffers are reused.
-//   3. ComputeFrequencyDistances(sample, letter, out).
-// Taxa are keyed by their TDruh pointer, so reordering the merged set's Druhy keeps the index
-// valid; changes to the loci's taxa, fragments or values need a new Build.
+// Frequency distances R S T U V W X Y Z over several loci, with explicit inputs so that a
+// resampling replicate can run on any thread:
+//   1. FrequencyIndex::build(data) once per data set: for each taxon and each locus, whether the
+//      taxon occurs there (the first column of its name) and its allele frequencies as a dense
+//      vector over the locus' markers (the first score of each number). Read-only afterwards.
+//   2. FrequencySample::assign(index, samples, taxa) per replicate: the taxa in order and each
+//      locus' allele sample, gathered so that every term is an array read. One per thread; its
+//      buffers are reused.
+//   3. computeFrequencyDistances(sample, coefficient, out).
 #pragma once
 
 #include <cstdint>
 #include <span>
-#include <unordered_map>
 #include <vector>
 
+#include "distance/coefficient.h"
 #include "distance/pair_table.h"
-#include "model/enzym.h"
+#include "model/dataset.h"
 #include "model/matrix.h"
 #include "model/progress.h"
+#include "model/samples.h"
 
 namespace ramovia {
 
 class FrequencyIndex {
  public:
-  static FrequencyIndex Build(std::span<const TEnzym* const> loci,
-                              std::span<const TDruh* const> taxa);
+  // Rows are the data set's taxa; loci its blocks.
+  static FrequencyIndex build(const Dataset& data);
 
-  int32_t LocusCount() const { return static_cast<int32_t>(loci_.size()); }
-  int32_t RowOf(const TDruh* taxon) const;
+  int32_t locusCount() const { return static_cast<int32_t>(loci_.size()); }
 
  private:
   friend class FrequencySample;
   struct Locus {
-    int32_t slots = 1;  // positions of the locus' Fragmenty plus one for "no such allele"
+    int32_t slots = 1;  // positions of the locus' markers plus one for "no such allele"
     std::size_t base = 0;
-    NumPositions nums;
+    NumberPositions numbers;
   };
+  int32_t rows_ = 0;
   std::vector<Locus> loci_;
-  std::unordered_map<const TDruh*, int32_t> rows_;
   std::vector<double> freq_;     // per locus: rows × slots, the last slot of each row 0
   std::vector<uint8_t> occurs_;  // rows × loci
 };
 
 class FrequencySample {
  public:
-  // Allele samples from each locus' RedukovaneFragmenty; `loci` as given to Build.
-  void Assign(const FrequencyIndex& index, std::span<const TEnzym* const> loci,
-              std::span<const TDruh* const> taxa);
-  // Allele samples as positions in each locus' Fragmenty (one list per locus).
-  void Assign(const FrequencyIndex& index, std::span<const std::vector<int32_t>> positions,
-              std::span<const TDruh* const> taxa);
+  // One allele sample per locus (positions in its markers), and the taxa in order.
+  void assign(const FrequencyIndex& index, std::span<const MarkerSample> samples,
+              std::span<const int32_t> taxa);
 
-  int32_t TaxonCount() const { return taxa_; }
-  int32_t LocusCount() const { return loci_; }
+  int32_t taxonCount() const { return taxa_; }
+  int32_t locusCount() const { return loci_; }
 
  private:
   friend struct FrequencyKernel;
-  void Gather(const FrequencyIndex& index, std::span<const TDruh* const> taxa);
+  void gather(const FrequencyIndex& index, std::span<const int32_t> taxa);
 
   int32_t taxa_ = 0;
   int32_t loci_ = 0;
@@ -70,17 +62,17 @@ class FrequencySample {
   std::vector<int32_t> slots_;           // entries_: slot of each sample entry in its locus
   std::vector<double> values_;           // taxa_ × entries_
   std::vector<uint8_t> occurs_;          // taxa_ × loci_
-  std::vector<double> sumSquares_;       // taxa_: running Σ of x² over its loci and entries
+  std::vector<double> sumSquares_;       // taxa_: running sum of x² over its loci and entries
 };
 
-// Distance of `letter` between the taxa at 0-based positions i and j of the sample's taxa; 0 for a
-// value that cannot be computed (and for a letter outside R .. Z).
-double FrequencyDistance(const FrequencySample& sample, char letter, int32_t i, int32_t j);
+// Distance of the coefficient between the taxa at 0-based positions i and j of the sample's taxa;
+// 0 for a value that cannot be computed (and for a coefficient of another family).
+double frequencyDistance(const FrequencySample& sample, Coefficient c, int32_t i, int32_t j);
 
-// Fills out(i + 1, j + 1) and out(j + 1, i + 1) for 0 <= i < j < TaxonCount(); the diagonal is not
+// Fills out(i + 1, j + 1) and out(j + 1, i + 1) for 0 <= i < j < taxonCount(); the diagonal is not
 // written. Grows `out` when too small; otherwise allocates nothing. A non-null `progress` gets
-// SetRange(0, T), SetPosition(0), then SetPosition(i) after each finished row i.
-void ComputeFrequencyDistances(const FrequencySample& sample, char letter, SquareMatrix& out,
+// setRange(0, T), setPosition(0), then setPosition(i) after each finished row i.
+void computeFrequencyDistances(const FrequencySample& sample, Coefficient c, SquareMatrix& out,
                                ProgressSink* progress = nullptr);
 
 }  // namespace ramovia

@@ -1,27 +1,21 @@
-// Pair tables (a, b, c, d, n) of two taxa over a fragment sample, counted with bitsets.
+// Pair tables (a, b, c, d, n) of two taxa over a marker sample, counted with bitsets.
 //
 // Two steps, so that a resampling replicate can run on any thread from explicit inputs:
-//   1. PairTableIndex::Build(enzym) once per data set content: per taxon, which positions of
-//      Fragmenty it holds and which blocks it has no data for. Read-only afterwards; any number of
-//      threads may share it.
-//   2. SampleExpansion::Assign(index, taxa, sample) per replicate: the taxa in active-list order
-//   and
-//      the fragment sample, expanded to one bit per sample entry and taxon. After Assign,
-//      Count(i, j) is a few popcounts. Each thread keeps its own SampleExpansion; its buffers are
+//   1. PairTableIndex::build once per data: per row (a taxon, or a block's column), which
+//      positions of the marker list it holds and which blocks it has no data for. Read-only
+//      afterwards; any number of threads may share it.
+//   2. SampleExpansion::assign(index, rows, sample) per replicate: the rows taking part in order
+//      and the marker sample, expanded to one bit per sample entry and row. After assign,
+//      count(i, j) is a few popcounts. Each thread keeps its own SampleExpansion; its buffers are
 //      reused, so a steady run allocates nothing.
-//
-// The index keys taxa by their TDruh pointer, so reordering Druhy or switching the active list
-// leaves it valid. Adding or removing taxa or fragments, changing a taxon's Fragmenty or
-// ForbiddenEnzyms, or extending the data set's Fragmenty needs a new Build.
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <span>
 #include <unordered_map>
 #include <vector>
 
-#include "model/enzym.h"
+#include "model/dataset.h"
 
 namespace ramovia {
 
@@ -34,13 +28,13 @@ struct PairCounts {
   friend bool operator==(const PairCounts&, const PairCounts&) = default;
 };
 
-// Position of each Num in a fragment list (the first one holding it). Dense table when the
-// numbers are compact, as the parser's running row numbers are; a hash otherwise.
-class NumPositions {
+// Position of each number in a marker list (the first one holding it). Dense table when the
+// numbers are compact, as the reader's running line numbers are; a hash otherwise.
+class NumberPositions {
  public:
-  void Build(std::span<const std::unique_ptr<TFragment>> list);
+  void build(std::span<const Marker> list);
   // -1 when no entry has this number.
-  int32_t Find(int32_t num) const {
+  int32_t find(int32_t num) const {
     if (dense_) {
       const int64_t k = static_cast<int64_t>(num) - minNum_;
       if (k < 0 || k >= static_cast<int64_t>(table_.size())) return -1;
@@ -57,79 +51,80 @@ class NumPositions {
   std::unordered_map<int32_t, int32_t> hash_;
 };
 
+// What one row of a pair-table index holds: its scores, and the blocks it has no data in.
+struct PresenceRow {
+  const std::vector<Score>* scores = nullptr;
+  const std::vector<int32_t>* missingBlocks = nullptr;  // null: none
+};
+
 class PairTableIndex {
  public:
-  static PairTableIndex Build(const TEnzym& enzym);
+  // Rows are the data set's taxa, positions its markers.
+  static PairTableIndex build(const Dataset& data);
+  // Rows are the block's columns, positions its markers.
+  static PairTableIndex build(const Block& block);
+  static PairTableIndex build(std::span<const Marker> positions, std::span<const PresenceRow> rows);
 
-  int32_t PositionCount() const { return positions_; }
-  // Row of a taxon of Druhy; -1 for a taxon the index does not know.
-  int32_t RowOf(const TDruh* taxon) const;
-  // Position in Fragmenty of the entry with this Num; -1 when there is none.
-  int32_t PositionOfNum(int32_t num) const { return nums_.Find(num); }
-  // Dense number of a block that some taxon lists in ForbiddenEnzyms; -1 for any other id.
-  int32_t BlockOfEnzymId(int32_t id) const;
+  int32_t positionCount() const { return positions_; }
+  int32_t rowCount() const { return rows_; }
+  // Position in the marker list of the entry with this number; -1 when there is none.
+  int32_t positionOfNumber(int32_t num) const { return numbers_.find(num); }
+  // Dense number of a block that some row has no data in; -1 for any other id.
+  int32_t blockOfId(int32_t id) const;
 
  private:
   friend class SampleExpansion;
-  // Bit p of a row: the taxon holds a fragment with the Num of Fragmenty[p]. Bit `positions_`
-  // stands for "not in Fragmenty" and is never set.
-  bool Present(int32_t row, int32_t position) const {
+  // Bit p of a row: the row holds the marker at position p. Bit `positions_` stands for "not in
+  // the list" and is never set.
+  bool present(int32_t row, int32_t position) const {
     const uint64_t w = presence_[static_cast<std::size_t>(row) * presenceWords_ +
                                  (static_cast<uint32_t>(position) >> 6)];
     return ((w >> (static_cast<uint32_t>(position) & 63u)) & 1u) != 0;
   }
-  bool Forbids(int32_t row, int32_t block) const {
-    const uint64_t w = forbidden_[static_cast<std::size_t>(row) * blockWords_ +
+  bool misses(int32_t row, int32_t block) const {
+    const uint64_t w = missing_[static_cast<std::size_t>(row) * blockWords_ +
                                   (static_cast<uint32_t>(block) >> 6)];
     return ((w >> (static_cast<uint32_t>(block) & 63u)) & 1u) != 0;
   }
 
   int32_t positions_ = 0;
-  NumPositions nums_;
-  std::unordered_map<const TDruh*, int32_t> rows_;
+  int32_t rows_ = 0;
+  NumberPositions numbers_;
   std::size_t presenceWords_ = 0;
   std::vector<uint64_t> presence_;
-  // Blocks that some taxon has no data for, by EnzymId; the last block bit is "none of them".
+  // Blocks that some row has no data in, by id; the last block bit is "none of them".
   std::unordered_map<int32_t, int32_t> blocks_;
   int32_t blockCount_ = 0;
   std::size_t blockWords_ = 0;
-  std::vector<uint64_t> forbidden_;
-  std::vector<uint8_t> rowHasForbidden_;
-  std::vector<int32_t> positionBlock_;  // block number of each position's EnzymId
+  std::vector<uint64_t> missing_;
+  std::vector<uint8_t> rowHasMissing_;
+  std::vector<int32_t> positionBlock_;  // block number of each position's block
 };
 
 class SampleExpansion {
  public:
-  // The sample as positions in the data set's Fragmenty (repetitions allowed).
-  void Assign(const PairTableIndex& index, std::span<const TDruh* const> taxa,
+  // `rows` of the index in the order they take part (a row the index lacks holds nothing); the
+  // sample as positions in its marker list (repetitions allowed; others count as absent).
+  void assign(const PairTableIndex& index, std::span<const int32_t> rows,
               std::span<const int32_t> positions);
-  // The sample as a fragment list (RedukovaneFragmenty, or Fragmenty itself): matched by Num,
-  // left out by the entry's own EnzymId. A Num that is not in Fragmenty counts as absent.
-  void Assign(const PairTableIndex& index, std::span<const TDruh* const> taxa,
-              std::span<const std::unique_ptr<TFragment>> sample);
 
-  int32_t TaxonCount() const { return taxa_; }
-  int32_t EntryCount() const { return entries_; }
-  // Pair table of the taxa at 0-based positions i and j of the taxa given to Assign.
-  PairCounts Count(int32_t i, int32_t j) const;
+  int32_t rowCount() const { return taxa_; }
+  int32_t entryCount() const { return entries_; }
+  // Pair table of the rows at 0-based positions i and j of the rows given to assign.
+  PairCounts count(int32_t i, int32_t j) const;
 
  private:
-  void Expand(const PairTableIndex& index, std::span<const TDruh* const> taxa);
+  void expand(const PairTableIndex& index, std::span<const int32_t> rows);
 
   int32_t taxa_ = 0;
   int32_t entries_ = 0;
   std::size_t words_ = 0;
   std::vector<int32_t> entryPosition_;
   std::vector<int32_t> entryBlock_;
-  std::vector<uint64_t> present_;    // taxa_ × words_: bit e = the taxon has entry e's fragment
-  std::vector<uint64_t> forbidden_;  // taxa_ × words_: bit e = the taxon has no data for its block
+  std::vector<uint64_t> present_;  // taxa_ × words_: bit e = the row holds entry e's marker
+  std::vector<uint64_t> missing_;  // taxa_ × words_: bit e = the row has no data in its block
   std::vector<int32_t> presentCount_;
-  std::vector<uint8_t> hasForbidden_;
+  std::vector<uint8_t> hasMissing_;
 };
-
-// Draws a fragment sample as positions, exactly as PrepareReducedFragList draws: one RandomIndex
-// per attempt, rejected attempts included. `seen` is scratch space (kept to avoid reallocating).
-void DrawSamplePositions(int32_t fragmentCount, int32_t count, bool distinct,
-                         std::vector<int32_t>& out, std::vector<uint8_t>& seen);
 
 }  // namespace ramovia

@@ -11,10 +11,10 @@ namespace ramovia {
 class SquareMatrix {
  public:
   SquareMatrix() = default;
-  explicit SquareMatrix(int n) { Reserve(n); }
+  explicit SquareMatrix(int n) { reserve(n); }
 
   // Makes positions 1..n addressable.
-  void Reserve(int n) {
+  void reserve(int n) {
     if (n <= cap_) return;
     const int newCap = n;
     std::vector<double> grown(static_cast<std::size_t>(newCap + 1) * (newCap + 1), 0.0);
@@ -28,8 +28,8 @@ class SquareMatrix {
   double& operator()(int i, int j) { return cells_[Index(i, j, cap_)]; }
   double operator()(int i, int j) const { return cells_[Index(i, j, cap_)]; }
   // Row i as a pointer to element (i, 0); elements (i, 1..capacity) follow contiguously.
-  double* Row(int i) { return cells_.data() + Index(i, 0, cap_); }
-  const double* Row(int i) const { return cells_.data() + Index(i, 0, cap_); }
+  double* row(int i) { return cells_.data() + Index(i, 0, cap_); }
+  const double* row(int i) const { return cells_.data() + Index(i, 0, cap_); }
 
  private:
   static std::size_t Index(int i, int j, int cap) {

@@ -13,7 +13,7 @@ namespace {
 std::atomic<uint64_t> g_limit{0};
 }
 
-uint64_t AvailableMemory() {
+uint64_t availableMemory() {
   if (const uint64_t limit = g_limit; limit != 0) return limit;
   std::ifstream meminfo("/proc/meminfo");
   std::string key;
@@ -27,9 +27,9 @@ uint64_t AvailableMemory() {
   return UINT64_MAX;
 }
 
-void SetMemoryLimit(uint64_t bytes) { g_limit = bytes; }
+void setMemoryLimit(uint64_t bytes) { g_limit = bytes; }
 
-std::string FormatBytes(uint64_t bytes) {
+std::string formatBytes(uint64_t bytes) {
   const char* units[] = {"bytes", "KB", "MB", "GB", "TB", "PB"};
   double v = static_cast<double>(bytes);
   int u = 0;
@@ -45,13 +45,13 @@ std::string FormatBytes(uint64_t bytes) {
   return buf;
 }
 
-void RequireMemory(uint64_t bytes, const std::string& what) {
-  const uint64_t available = AvailableMemory();
+void requireMemory(uint64_t bytes, const std::string& what) {
+  const uint64_t available = availableMemory();
   if (bytes > available)
-    throw MemoryError(what + " needs about " + FormatBytes(bytes) + " of memory, but only " +
-                      FormatBytes(available) + " is available.");
+    throw MemoryError(what + " needs about " + formatBytes(bytes) + " of memory, but only " +
+                      formatBytes(available) + " is available.");
 }
 
-uint64_t MatrixBytes(uint64_t n) { return 3 * (n + 1) * (n + 1) * sizeof(double); }
+uint64_t matrixBytes(uint64_t n) { return 3 * (n + 1) * (n + 1) * sizeof(double); }
 
 }  // namespace ramovia

@@ -13,16 +13,16 @@ class MemoryError : public std::runtime_error {
 };
 
 // What the machine can still give (MemAvailable), or the limit set for tests.
-uint64_t AvailableMemory();
+uint64_t availableMemory();
 // 0 removes the limit.
-void SetMemoryLimit(uint64_t bytes);
+void setMemoryLimit(uint64_t bytes);
 // "1.5 GB", "320 MB", "12 KB".
-std::string FormatBytes(uint64_t bytes);
+std::string formatBytes(uint64_t bytes);
 // Throws MemoryError "<what> needs about X of memory, but only Y is available." when bytes exceed
 // what is available.
-void RequireMemory(uint64_t bytes, const std::string& what);
+void requireMemory(uint64_t bytes, const std::string& what);
 
-// Bytes of the matrices of a data set of n taxa (three n x n matrices of doubles).
-uint64_t MatrixBytes(uint64_t n);
+// Bytes of the matrices of a computation over n taxa (the matrix and the builders' two).
+uint64_t matrixBytes(uint64_t n);
 
 }  // namespace ramovia

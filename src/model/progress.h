@@ -1,5 +1,5 @@
-// What a long computation reports while it runs: a progress bar and the points at which the
-// desktop program would let pending window messages run (where a cancel request can arrive).
+// What a long computation reports while it runs: a progress bar, and the points at which a
+// desktop program lets pending window messages run (where a cancel request can arrive).
 #pragma once
 
 namespace ramovia {
@@ -7,10 +7,10 @@ namespace ramovia {
 class ProgressSink {
  public:
   virtual ~ProgressSink() = default;
-  virtual void SetRange(int /*minimum*/, int /*maximum*/) {}
-  virtual void SetPosition(int /*position*/) {}
-  // Pending window messages run here; a cancel request made meanwhile is seen right after.
-  virtual void ProcessMessages() {}
+  virtual void setRange(int /*minimum*/, int /*maximum*/) {}
+  virtual void setPosition(int /*position*/) {}
+  // Pending messages run here; true when a cancel request arrived meanwhile.
+  virtual bool processMessages() { return false; }
 };
 
 }  // namespace ramovia

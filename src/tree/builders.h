@@ -3,17 +3,24 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
+#include <span>
 #include <vector>
 
-#include "model/list_item.h"
 #include "model/matrix.h"
-#include "tree/tree_node.h"
+#include "model/names.h"
+#include "tree/tree.h"
+#include "tree/tree_method.h"
 
 namespace ramovia {
 
+// The taxa of the matrix rows 1..n: row i is taxa[i - 1], named names[i - 1].
+struct RowTaxa {
+  std::span<const int32_t> taxa;
+  std::span<const Name* const> names;
+};
+
 // Scratch of one build. Grows to the largest taxon count seen and is reused, so a build allocates
-// nothing but its tree nodes once the workspace has grown.
+// nothing but its tree once the workspace has grown.
 struct TreeWorkspace {
   SquareMatrix W;               // UPGMA: sums of K per cluster pair
   SquareMatrix C;               // UPGMA: the means
@@ -35,37 +42,33 @@ struct TreeWorkspace {
   std::vector<int> multi;       // UPGMA: the live slots of more than one taxon
   std::vector<int> leaves;      // UPGMA: the live one-taxon slots, when few
   std::vector<double> runSum;   // UPGMA: running sums against the slots of multi
-  std::vector<std::unique_ptr<TKVTreeNodeItem>> clusters;  // by slot
+  std::vector<int32_t> node;    // the tree node of the cluster in each slot
+  std::vector<const Name*> label;  // the smallest leaf name of the cluster in each slot
+  std::vector<double> height;   // UPGMA: per node, its left height once its branch is set
 
-  void Reserve(int n);
+  void reserve(int n);
 };
 
-// UPGMA over taxa 1..n of K. names[i - 1] is the Name of taxon i; leaf i gets Num = i. With
-// isDistance the smallest mean is joined, otherwise the largest. n = 0 throws ListIndexError(0);
-// a matrix with room for fewer than n taxa throws std::invalid_argument.
-std::unique_ptr<TKVTreeNodeItem> BuildUPGMA(const SquareMatrix& K, int n,
-                                            const ItemName* const* names, bool isDistance,
-                                            TreeWorkspace& ws);
+// UPGMA over rows 1..n of K. With isDistance the smallest mean is joined, otherwise the largest.
+// n = 0 throws ListIndexError(0); a matrix with room for fewer than n taxa throws
+// std::invalid_argument.
+Tree buildUpgma(const SquareMatrix& K, int n, RowTaxa rows, bool isDistance, TreeWorkspace& ws);
 
-// Neighbor-joining over the distances of taxa 1..n of K, rooted at the last join. Same inputs
-// and failures as BuildUPGMA.
-std::unique_ptr<TKVTreeNodeItem> BuildNbJoin(const SquareMatrix& K, int n,
-                                             const ItemName* const* names, TreeWorkspace& ws);
+// Neighbor-joining over the distances of rows 1..n of K, rooted at the last join. Same inputs and
+// failures as buildUpgma.
+Tree buildNeighborJoining(const SquareMatrix& K, int n, RowTaxa rows, TreeWorkspace& ws);
 
-// The joined node of P and Q in canonical order: Left has more leaves or, on equal counts, the
-// smaller Name (Q when the names are equal); Name is the smaller of the two.
-std::unique_ptr<TKVTreeNode> JoinClusters(std::unique_ptr<TKVTreeNodeItem> p, int massP,
-                                          std::unique_ptr<TKVTreeNodeItem> q, int massQ);
+// The tree of the method (None: an empty tree).
+Tree buildTree(TreeMethod method, const SquareMatrix& K, int n, RowTaxa rows, bool isDistance,
+               TreeWorkspace& ws);
 
 namespace tree_detail {
-void CheckBuildInput(const SquareMatrix& K, int n);
-std::unique_ptr<TKVTreeNodeItem> MakeLeaf(const ItemName& name, int32_t num);
-}  // namespace tree_detail
-
-class TEnzym;
-namespace tree_detail {
-// A build over a data set's active taxa and Koef.
-std::unique_ptr<TKVTreeNodeItem> BuildOnDataSet(TEnzym& e, bool nbJoin);
+void checkBuildInput(const SquareMatrix& K, int n);
+// The leaves of rows 1..n as nodes 0..n - 1, each cluster in the slot of its row.
+void startClusters(Tree& tree, int n, RowTaxa rows, int firstSlot, TreeWorkspace& ws);
+// Joins the clusters in slots p and q into a new node kept in slot p: Left has more leaves or, on
+// equal counts, the smaller name (q's when the names are equal); its label is the smaller name.
+void joinClusters(Tree& tree, int p, int q, TreeWorkspace& ws);
 }  // namespace tree_detail
 
 }  // namespace ramovia

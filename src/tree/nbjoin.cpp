@@ -5,7 +5,6 @@
 #include <limits>
 #include <utility>
 
-#include "model/enzym.h"
 #include "tree/builders.h"
 #include "tree/vec4.h"
 
@@ -104,14 +103,6 @@ __attribute__((target("avx2"))) void RowSumsAvx2(const double* w, std::size_t st
 void RowSumsGeneric(const double* w, std::size_t stride, const int* ord, int n, double* r) {
   RowSumsImpl(w, stride, ord, n, r);
 }
-bool HasAvx2() {
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
-#else
-  return false;
-#endif
-}
 
 bool SameBits(double a, double b) {
   uint64_t x, y;
@@ -132,6 +123,7 @@ constexpr double kFilterLimit = 0x1p900;
 
 struct NbJoinRun {
   TreeWorkspace& ws;
+  Tree tree{};
   int total = 0;              // taxa
   int n = 0;                  // live clusters
   int step = 0;
@@ -303,8 +295,7 @@ struct NbJoinRun {
     }
   }
 
-  std::unique_ptr<TKVTreeNodeItem> Build(const SquareMatrix& K, int count,
-                                         const ItemName* const* names) {
+  Tree Build(const SquareMatrix& K, int count, RowTaxa rows) {
     total = n = count;
     step = 0;
     stride = static_cast<std::size_t>(n + 3) / 4 * 4;
@@ -326,18 +317,16 @@ struct NbJoinRun {
     stamp = ws.stamp.data();
     std::fill(stamp, stamp + lanes, -1);
     ws.mass.assign(static_cast<std::size_t>(n), 1);
-    ws.clusters.clear();
-    ws.clusters.resize(static_cast<std::size_t>(n));
-    avx2 = HasAvx2();
+    tree_detail::startClusters(tree, n, rows, 0, ws);
+    avx2 = vec4::hasAvx2();
 
     symmetric = true;
     maxW = 0.0;
     drift = 0.0;
     for (int i = 1; i <= n; ++i) {
-      ws.clusters[static_cast<std::size_t>(i - 1)] = tree_detail::MakeLeaf(*names[i - 1], i);
       ord[i - 1] = i - 1;
       pos[i - 1] = i - 1;
-      const double* k = K.Row(i);
+      const double* k = K.row(i);
       double* row = &At(i - 1, 0);
       for (int j = 1; j <= n; ++j) {
         row[j - 1] = j == i ? 0.0 : k[j];
@@ -361,9 +350,7 @@ struct NbJoinRun {
     }
 
     while (n > 1) Step();
-    auto root = std::move(ws.clusters[0]);
-    ws.clusters.clear();
-    return root;
+    return std::move(tree);
   }
 
   void Step() {
@@ -373,17 +360,17 @@ struct NbJoinRun {
     const int P = ord[p];
     const int Q = ord[q];
     const double cpq = At(P, Q);
-    auto& cp = ws.clusters[static_cast<std::size_t>(P)];
-    auto& cq = ws.clusters[static_cast<std::size_t>(Q)];
+    TreeNode& cp = tree[ws.node[static_cast<std::size_t>(P)]];
+    TreeNode& cq = tree[ws.node[static_cast<std::size_t>(Q)]];
     if (n == 2) {
       // The root sits on the last branch: each side gets half of it.
-      cp->Distance = cpq / 2;
-      cq->Distance = cpq / 2;
+      cp.length = cpq / 2;
+      cq.length = cpq / 2;
     } else {
       NeedExact(P);
       NeedExact(Q);
-      cp->Distance = (rx[P] - rx[Q]) / (2 * (n - 2)) + cpq / 2;
-      cq->Distance = cpq - cp->Distance;
+      cp.length = (rx[P] - rx[Q]) / (2 * (n - 2)) + cpq / 2;
+      cq.length = cpq - cp.length;
     }
     // The new cluster's distances from the old rows of P and Q; the approximate sums lose the
     // old terms and gain the new one.
@@ -409,7 +396,7 @@ struct NbJoinRun {
     drift += 3.1 * kEps * (n + 4) * maxW + 0x1p-1070;
     const int mp = ws.mass[static_cast<std::size_t>(P)];
     const int mq = ws.mass[static_cast<std::size_t>(Q)];
-    cp = JoinClusters(std::move(cp), mp, std::move(cq), mq);
+    tree_detail::joinClusters(tree, P, Q, ws);
     ws.mass[static_cast<std::size_t>(P)] = mp + mq;
 
     // Working list: the new cluster first, the rest in their order.
@@ -428,8 +415,8 @@ struct NbJoinRun {
       for (int k = 0; k < n; ++k)
         if (k != Q) At(k, Q) = At(k, last);
       At(Q, Q) = 0.0;
-      ws.clusters[static_cast<std::size_t>(Q)] =
-          std::move(ws.clusters[static_cast<std::size_t>(last)]);
+      ws.node[static_cast<std::size_t>(Q)] = ws.node[static_cast<std::size_t>(last)];
+      ws.label[static_cast<std::size_t>(Q)] = ws.label[static_cast<std::size_t>(last)];
       ws.mass[static_cast<std::size_t>(Q)] = ws.mass[static_cast<std::size_t>(last)];
       ra[Q] = ra[last];
       for (int t = 0; t < n; ++t)
@@ -442,17 +429,10 @@ struct NbJoinRun {
 
 }  // namespace
 
-std::unique_ptr<TKVTreeNodeItem> BuildNbJoin(const SquareMatrix& K, int n,
-                                             const ItemName* const* names, TreeWorkspace& ws) {
-  tree_detail::CheckBuildInput(K, n);
+Tree buildNeighborJoining(const SquareMatrix& K, int n, RowTaxa rows, TreeWorkspace& ws) {
+  tree_detail::checkBuildInput(K, n);
   NbJoinRun run{ws};
-  return run.Build(K, n, names);
+  return run.Build(K, n, rows);
 }
 
-}  // namespace ramovia
-
-namespace ramovia {
-void TEnzym::GenTreeNbJoin() {
-  AddTreeToList(tree_detail::BuildOnDataSet(*this, true));
-}
 }  // namespace ramovia

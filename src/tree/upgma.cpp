@@ -6,16 +6,15 @@
 #include <utility>
 #include <vector>
 
-#include "model/enzym.h"
 #include "tree/builders.h"
 #include "tree/vec4.h"
 
 namespace ramovia {
 
-void TreeWorkspace::Reserve(int n) {
+void TreeWorkspace::reserve(int n) {
   if (n < 1) n = 1;
-  W.Reserve(n);
-  C.Reserve(n);
+  W.reserve(n);
+  C.reserve(n);
   const auto size = static_cast<std::size_t>(n) + 1;
   order.reserve(size);
   slotOf.reserve(size);
@@ -25,12 +24,14 @@ void TreeWorkspace::Reserve(int n) {
   r.reserve(size);
   multi.reserve(size);
   leaves.reserve(size);
-  clusters.reserve(size);
+  node.reserve(size);
+  label.reserve(size);
+  height.reserve(2 * size);
 }
 
 namespace tree_detail {
 
-void CheckBuildInput(const SquareMatrix& K, int n) {
+void checkBuildInput(const SquareMatrix& K, int n) {
   if (n <= 0) throw ListIndexError(0);
   if (K.capacity() < n)
     throw std::invalid_argument("The matrix holds " +
@@ -38,33 +39,45 @@ void CheckBuildInput(const SquareMatrix& K, int n) {
                                 " taxa, but the taxon list has " + std::to_string(n));
 }
 
-std::unique_ptr<TKVTreeNodeItem> MakeLeaf(const ItemName& name, int32_t num) {
-  auto leaf = std::make_unique<TKVTreeNodeItem>();
-  leaf->Name = name;
-  leaf->Num = num;
-  return leaf;
+void startClusters(Tree& tree, int n, RowTaxa rows, int firstSlot, TreeWorkspace& ws) {
+  tree.nodes.clear();
+  tree.nodes.reserve(2 * static_cast<std::size_t>(n));
+  const auto slots = static_cast<std::size_t>(n + firstSlot);
+  ws.node.assign(slots, -1);
+  ws.label.assign(slots, nullptr);
+  for (int i = 1; i <= n; ++i) {
+    const auto slot = static_cast<std::size_t>(firstSlot + i - 1);
+    ws.node[slot] = tree.addLeaf(rows.taxa[static_cast<std::size_t>(i - 1)]);
+    ws.label[slot] = rows.names[static_cast<std::size_t>(i - 1)];
+  }
+}
+
+void joinClusters(Tree& tree, int p, int q, TreeWorkspace& ws) {
+  const auto sp = static_cast<std::size_t>(p);
+  const auto sq = static_cast<std::size_t>(q);
+  const int massP = ws.mass[sp];
+  const int massQ = ws.mass[sq];
+  const bool pSmaller = *ws.label[sp] < *ws.label[sq];
+  const bool pLeft = massP == massQ ? pSmaller : massP > massQ;
+  const int32_t np = ws.node[sp];
+  const int32_t nq = ws.node[sq];
+  ws.node[sp] = pLeft ? tree.addInner(np, nq) : tree.addInner(nq, np);
+  if (!pSmaller) ws.label[sp] = ws.label[sq];
 }
 
 }  // namespace tree_detail
 
-std::unique_ptr<TKVTreeNode> JoinClusters(std::unique_ptr<TKVTreeNodeItem> p, int massP,
-                                          std::unique_ptr<TKVTreeNodeItem> q, int massQ) {
-  auto u = std::make_unique<TKVTreeNode>();
-  const bool pSmaller = p->Name < q->Name;
-  u->Name = pSmaller ? p->Name : q->Name;
-  bool pLeft;
-  if (massP == massQ)
-    pLeft = pSmaller;
-  else
-    pLeft = massP > massQ;
-  if (pLeft) {
-    u->Left = std::move(p);
-    u->Right = std::move(q);
-  } else {
-    u->Left = std::move(q);
-    u->Right = std::move(p);
+Tree buildTree(TreeMethod method, const SquareMatrix& K, int n, RowTaxa rows, bool isDistance,
+               TreeWorkspace& ws) {
+  switch (method) {
+    case TreeMethod::Upgma:
+      return buildUpgma(K, n, rows, isDistance, ws);
+    case TreeMethod::NeighborJoining:
+      return buildNeighborJoining(K, n, rows, ws);
+    case TreeMethod::None:
+      break;
   }
-  return u;
+  return {};
 }
 
 namespace {
@@ -79,7 +92,7 @@ RAMOVIA_VEC_INLINE void ColumnBlock(const SquareMatrix& K, const int* rows, int 
 #pragma GCC unroll 8
   for (int v = 0; v < NV; ++v) acc[v] = V4{0.0, 0.0, 0.0, 0.0};
   for (int t = 0; t < count; ++t) {
-    const double* row = K.Row(rows[t]) + c;
+    const double* row = K.row(rows[t]) + c;
 #pragma GCC unroll 8
     for (int v = 0; v < NV; ++v) acc[v] += Load(row + 4 * v);
   }
@@ -107,14 +120,6 @@ __attribute__((target("avx2"))) void ColumnSumsAvx2(const SquareMatrix& K, const
 void ColumnSumsGeneric(const SquareMatrix& K, const int* rows, int count, int n, double* sum) {
   ColumnSumsImpl(K, rows, count, n, sum);
 }
-bool HasAvx2() {
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
-#else
-  return false;
-#endif
-}
 
 // Clusters live in slots 1..n; a join puts the new cluster into P's slot and frees Q's, so a leaf
 // always sits in the slot of its own taxon. For a pair the working list always reads W(earlier
@@ -129,8 +134,9 @@ struct UpgmaRun {
   int n;
   bool isDistance;
   TreeWorkspace& ws;
+  Tree tree{};
   std::size_t poolTop = 0;
-  bool avx2 = HasAvx2();
+  bool avx2 = vec4::hasAvx2();
 
   bool Better(double v, double best) const { return isDistance ? v < best : v > best; }
   static std::size_t Z(int i) { return static_cast<std::size_t>(i); }
@@ -142,7 +148,7 @@ struct UpgmaRun {
   template <bool kDistance>
   void ScanRowBy(int pos, int count) {
     const int a = ws.order[Z(pos)];
-    const double* mean = ws.C.Row(a);
+    const double* mean = ws.C.row(a);
     const int* ord = ws.order.data();
     const auto better = [](double v, double best) { return kDistance ? v < best : v > best; };
     int k0 = pos + 1;
@@ -271,8 +277,8 @@ struct UpgmaRun {
 
   // Sums and means of the new cluster u against every other cluster.
   void FillNewRow(int u) {
-    double* sum = ws.W.Row(u);
-    double* mean = ws.C.Row(u);
+    double* sum = ws.W.row(u);
+    double* mean = ws.C.row(u);
     const int mu = ws.mass[Z(u)];
     const int* rows = Run(u);
     const int count = static_cast<int>(ws.order.size());
@@ -291,7 +297,7 @@ struct UpgmaRun {
       }
       for (const int j : ws.leaves) sum[j] = 0.0;
       for (int t = 0; t < mu; ++t) {
-        const double* k = K.Row(rows[t]);
+        const double* k = K.row(rows[t]);
         for (const int j : ws.leaves) sum[j] += k[j];
       }
     }
@@ -299,7 +305,7 @@ struct UpgmaRun {
     if (groups > 0) {
       double* acc = ws.runSum.data();
       for (int g = 0; g < groups; ++g) acc[g] = 0.0;
-      for (int t = 0; t < mu; ++t) SumAgainstMulti(K.Row(rows[t]), groups, acc);
+      for (int t = 0; t < mu; ++t) SumAgainstMulti(K.row(rows[t]), groups, acc);
       for (int g = 0; g < groups; ++g) sum[ws.multi[Z(g)]] = acc[g];
     }
     for (int pos = 1; pos < count; ++pos) {
@@ -309,8 +315,8 @@ struct UpgmaRun {
     }
   }
 
-  std::unique_ptr<TKVTreeNodeItem> Build(const ItemName* const* names) {
-    ws.Reserve(n);
+  Tree Build(RowTaxa rows) {
+    ws.reserve(n);
     const std::size_t size = Z(n) + 1;
     ws.order.clear();
     ws.mass.assign(size, 1);
@@ -322,10 +328,9 @@ struct UpgmaRun {
     ws.runStart.resize(size);
     ws.multi.clear();
     ws.runSum.resize(size);
-    ws.clusters.clear();
-    ws.clusters.resize(size);
+    ws.height.resize(2 * Z(n));
+    tree_detail::startClusters(tree, n, rows, 1, ws);
     for (int i = 1; i <= n; ++i) {
-      ws.clusters[Z(i)] = tree_detail::MakeLeaf(*names[i - 1], i);
       ws.order.push_back(i);
       ws.pool[Z(i - 1)] = i;
       ws.runStart[Z(i)] = i - 1;
@@ -333,9 +338,9 @@ struct UpgmaRun {
     poolTop = Z(n);
     // Initial sums: single pairs, S(a, b) = 0 + K(a, b); a later position reads W(a, b).
     for (int a = 1; a <= n; ++a) {
-      const double* k = K.Row(a);
-      double* sum = ws.W.Row(a);
-      double* mean = ws.C.Row(a);
+      const double* k = K.row(a);
+      double* sum = ws.W.row(a);
+      double* mean = ws.C.row(a);
       for (int b = a + 1; b <= n; ++b) {
         sum[b] = 0.0 + k[b];
         const double q = sum[b] / (1 * 1);
@@ -360,10 +365,8 @@ struct UpgmaRun {
       }
       Join(p, q, best);
     }
-    auto root = std::move(ws.clusters[Z(ws.order[0])]);
     ws.order.clear();
-    ws.clusters.clear();
-    return root;
+    return std::move(tree);
   }
 
   // multi stays sorted by falling size.
@@ -377,18 +380,21 @@ struct UpgmaRun {
     ws.multi.insert(at, s);  // within capacity: no allocation
   }
 
+  // A cluster's branch goes from its height up to h; its left height is then known.
+  void SetBranch(int32_t node, double h, bool inner) {
+    TreeNode& x = tree[node];
+    x.length = h;
+    if (inner) x.length -= ws.height[Z(x.left)];
+    ws.height[Z(node)] = inner ? ws.height[Z(x.left)] + x.length : x.length;
+  }
+
   void Join(int p, int q, double best) {
     const double h = isDistance ? best / 2 : (1 - best) / 2;
-    auto& cp = ws.clusters[Z(p)];
-    auto& cq = ws.clusters[Z(q)];
     const int mp = ws.mass[Z(p)];
     const int mq = ws.mass[Z(q)];
-    cp->Distance = h;
-    cq->Distance = h;
-    if (mp > 1) cp->Distance -= AsNode(cp.get())->Left->GetDistance();
-    if (mq > 1) cq->Distance -= AsNode(cq.get())->Left->GetDistance();
-    auto u = JoinClusters(std::move(cp), mp, std::move(cq), mq);
-    cp = std::move(u);  // the new cluster takes P's slot
+    SetBranch(ws.node[Z(p)], h, mp > 1);
+    SetBranch(ws.node[Z(q)], h, mq > 1);
+    tree_detail::joinClusters(tree, p, q, ws);  // the new cluster takes P's slot
     MergeRuns(p, q);
     ws.mass[Z(p)] = mp + mq;
     if (mp > 1) DropMulti(p);
@@ -418,49 +424,10 @@ struct UpgmaRun {
 
 }  // namespace
 
-std::unique_ptr<TKVTreeNodeItem> BuildUPGMA(const SquareMatrix& K, int n,
-                                            const ItemName* const* names, bool isDistance,
-                                            TreeWorkspace& ws) {
-  tree_detail::CheckBuildInput(K, n);
+Tree buildUpgma(const SquareMatrix& K, int n, RowTaxa rows, bool isDistance, TreeWorkspace& ws) {
+  tree_detail::checkBuildInput(K, n);
   UpgmaRun run{K, n, isDistance, ws};
-  return run.Build(names);
-}
-
-}  // namespace ramovia
-
-namespace ramovia {
-
-namespace tree_detail {
-
-// One workspace per thread, kept between builds, so that a replicate loop allocates nothing but
-// the trees.
-std::unique_ptr<TKVTreeNodeItem> BuildOnDataSet(TEnzym& e, bool nbJoin) {
-  const int n = e.DruhyCount();
-  thread_local std::vector<const ItemName*> names;
-  names.resize(static_cast<std::size_t>(n));
-  for (int i = 0; i < n; ++i) names[static_cast<std::size_t>(i)] = &e.GetDruh(i)->Name;
-  thread_local TreeWorkspace ws;
-  return nbJoin ? BuildNbJoin(e.Koef, n, names.data(), ws)
-                : BuildUPGMA(e.Koef, n, names.data(), e.IsDistance, ws);
-}
-
-}  // namespace tree_detail
-
-void TEnzym::GenTree() {
-  switch (TreeType) {
-    case ettUPGMA:
-      GenTreeUPGMA();
-      break;
-    case ettNbJoin:
-      GenTreeNbJoin();
-      break;
-    case ettNone:
-      break;
-  }
-}
-
-void TEnzym::GenTreeUPGMA() {
-  AddTreeToList(tree_detail::BuildOnDataSet(*this, false));
+  return run.Build(rows);
 }
 
 }  // namespace ramovia

@@ -23,4 +23,14 @@ RAMOVIA_VEC_INLINE V4 Load(const double* p) {
 RAMOVIA_VEC_INLINE void Store(double* p, V4 v) { std::memcpy(p, &v, sizeof v); }
 RAMOVIA_VEC_INLINE V4 Splat(double x) { return V4{x, x, x, x}; }
 
+// Whether this processor runs the AVX2 versions of the kernels.
+inline bool hasAvx2() {
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+#else
+  return false;
+#endif
+}
+
 }  // namespace ramovia::vec4

@@ -4,7 +4,7 @@
 #include <QPainter>
 #include <QStyle>
 
-#include "resampling/grids.h"
+#include "output/grids.h"
 #include "ui_support.h"
 
 namespace ramovia::ui {
@@ -13,23 +13,23 @@ InputGridModel::InputGridModel(const InputGrid& grid, QObject* parent)
     : QAbstractTableModel(parent), grid_(grid) {}
 
 int InputGridModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : grid_.RowCount();
+  return parent.isValid() ? 0 : grid_.rowCount();
 }
 
 int InputGridModel::columnCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : grid_.ColCount();
+  return parent.isValid() ? 0 : grid_.colCount();
 }
 
 QVariant InputGridModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid() || role != Qt::DisplayRole) return {};
-  return Show(grid_.Cell(index.column(), index.row()));
+  return toDisplay(grid_.cell(index.column(), index.row()));
 }
 
-bool InputGridModel::IsBlockHeader(const QModelIndex& index) const {
-  return index.isValid() && grid_.IsBlockHeader(index.column(), index.row());
+bool InputGridModel::isBlockHeader(const QModelIndex& index) const {
+  return index.isValid() && grid_.isBlockHeader(index.column(), index.row());
 }
 
-void InputGridModel::Reload() {
+void InputGridModel::reload() {
   beginResetModel();
   endResetModel();
 }
@@ -39,7 +39,7 @@ void InputGridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
   const auto* model = qobject_cast<const InputGridModel*>(index.model());
   const QRect r = option.rect;
   const QString text = index.data(Qt::DisplayRole).toString();
-  const bool header = model && model->IsBlockHeader(index);
+  const bool header = model && model->isBlockHeader(index);
   QFont font = option.font;
   font.setBold(header || index.row() == 0);
   font.setUnderline(header || index.row() == 0);
@@ -82,17 +82,17 @@ MatrixGridModel::MatrixGridModel(MatrixGrid& grid, QObject* parent)
     : QAbstractTableModel(parent), grid_(grid) {}
 
 int MatrixGridModel::rowCount(const QModelIndex& parent) const {
-  return parent.isValid() || blocked_ ? 0 : grid_.RowCount();
+  return parent.isValid() || blocked_ ? 0 : grid_.rowCount();
 }
 
 int MatrixGridModel::columnCount(const QModelIndex& parent) const {
-  return parent.isValid() || blocked_ ? 0 : grid_.ColCount();
+  return parent.isValid() || blocked_ ? 0 : grid_.colCount();
 }
 
 QVariant MatrixGridModel::data(const QModelIndex& index, int role) const {
   if (blocked_ || !index.isValid()) return {};
   if (role == Qt::DisplayRole || role == Qt::EditRole)
-    return Show(grid_.Cell(index.column(), index.row()));
+    return toDisplay(grid_.cell(index.column(), index.row()));
   if (role == Qt::BackgroundRole && (index.row() == 0 || index.column() == 0))
     return QApplication::palette().brush(QPalette::Button);
   return {};
@@ -100,7 +100,7 @@ QVariant MatrixGridModel::data(const QModelIndex& index, int role) const {
 
 bool MatrixGridModel::setData(const QModelIndex& index, const QVariant& value, int role) {
   if (blocked_ || !index.isValid() || role != Qt::EditRole) return false;
-  grid_.SetCell(index.column(), index.row(), Bytes(value.toString()));
+  grid_.setCell(index.column(), index.row(), toBytes(value.toString()));
   emit dataChanged(index, index, {Qt::DisplayRole, Qt::EditRole});
   return true;
 }
@@ -113,19 +113,19 @@ Qt::ItemFlags MatrixGridModel::flags(const QModelIndex& index) const {
   return f;
 }
 
-void MatrixGridModel::SetBlocked(bool blocked) {
+void MatrixGridModel::setBlocked(bool blocked) {
   if (blocked == blocked_) return;
   beginResetModel();
   blocked_ = blocked;
   endResetModel();
 }
 
-void MatrixGridModel::Reload() {
+void MatrixGridModel::reload() {
   beginResetModel();
   endResetModel();
 }
 
-void MatrixView::CommitOpenEditor() {
+void MatrixView::commitOpenEditor() {
   if (state() != QAbstractItemView::EditingState) return;
   if (QWidget* editor = indexWidget(currentIndex())) {
     commitData(editor);
@@ -139,9 +139,9 @@ void MatrixView::CommitOpenEditor() {
 }
 
 void MatrixView::mouseDoubleClickEvent(QMouseEvent* event) {
-  CommitOpenEditor();
+  commitOpenEditor();
   QTableView::mouseDoubleClickEvent(event);
-  emit DoubleClicked();
+  emit gridDoubleClicked();
 }
 
 }  // namespace ramovia::ui

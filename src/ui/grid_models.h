@@ -21,14 +21,14 @@ class InputGridModel : public QAbstractTableModel {
   int rowCount(const QModelIndex& parent = {}) const override;
   int columnCount(const QModelIndex& parent = {}) const override;
   QVariant data(const QModelIndex& index, int role) const override;
-  bool IsBlockHeader(const QModelIndex& index) const;
-  void Reload();  // after every reading
+  bool isBlockHeader(const QModelIndex& index) const;
+  void reload();  // after every reading
 
  private:
   const InputGrid& grid_;
 };
 
-// sgrdDruhyDrawCell: bold underlined block headers and row 0, centred cells beyond column 0,
+// The input grid's cells: bold underlined block headers and row 0, centred cells beyond column 0,
 // highlight / button-face / window backgrounds, text at the top edge, focus rectangle.
 class InputGridDelegate : public QStyledItemDelegate {
   Q_OBJECT
@@ -48,9 +48,9 @@ class MatrixGridModel : public QAbstractTableModel {
   bool setData(const QModelIndex& index, const QVariant& value, int role) override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
   // While a computation rewrites the grid on another thread, the model shows nothing.
-  void SetBlocked(bool blocked);
-  bool Blocked() const { return blocked_; }
-  void Reload();
+  void setBlocked(bool blocked);
+  bool blocked() const { return blocked_; }
+  void reload();
 
  private:
   MatrixGrid& grid_;
@@ -62,10 +62,10 @@ class MatrixView : public QTableView {
   Q_OBJECT
  public:
   using QTableView::QTableView;
-  void CommitOpenEditor();
+  void commitOpenEditor();
 
  signals:
-  void DoubleClicked();
+  void gridDoubleClicked();
 
  protected:
   void mouseDoubleClickEvent(QMouseEvent* event) override;

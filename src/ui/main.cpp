@@ -2,7 +2,7 @@
 // windows to PNG files instead (use it with QT_QPA_PLATFORM=offscreen).
 #include <QStringList>
 
-#include "main_form.h"
+#include "main_window.h"
 #include "screenshots.h"
 #include "ui_support.h"
 
@@ -14,11 +14,11 @@ int main(int argc, char** argv) {
   args.removeFirst();
   if (args.size() >= 2 && args[0] == "--screenshots") {
     const QString dir = args[1];
-    return ramovia::ui::WriteScreenshots(dir, args.mid(2));
+    return ramovia::ui::writeScreenshots(dir, args.mid(2));
   }
   int code = 0;
-  ramovia::ui::Guarded(nullptr, [&] {
-    ramovia::ui::TMainForm frame(args);
+  ramovia::ui::guarded(nullptr, [&] {
+    ramovia::ui::MainWindow frame(args);
     frame.show();
     code = QApplication::exec();
   });

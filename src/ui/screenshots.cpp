@@ -16,9 +16,9 @@
 #include <QThread>
 #include <cstdio>
 
-#include "about_box.h"
-#include "main_form.h"
-#include "test_nasobny.h"
+#include "about_dialog.h"
+#include "main_window.h"
+#include "analysis_window.h"
 #include "tree_drawing.h"
 #include "ui_support.h"
 
@@ -26,15 +26,15 @@ namespace ramovia::ui {
 
 namespace {
 
-void WaitIdle(const TfrmNasobnyTest* w) {
-  while (w->IsBusy()) {
+void waitIdle(const AnalysisWindow* w) {
+  while (w->isBusy()) {
     QApplication::processEvents(QEventLoop::AllEvents, 50);
     QThread::msleep(5);
   }
   QApplication::processEvents();
 }
 
-bool Save(QWidget* w, const QString& path) {
+bool save(QWidget* w, const QString& path) {
   QApplication::processEvents();
   const bool ok = w->grab().save(path);
   std::fprintf(ok ? stdout : stderr, "%s %s\n", ok ? "wrote" : "could not write",
@@ -44,58 +44,58 @@ bool Save(QWidget* w, const QString& path) {
 
 }  // namespace
 
-int WriteScreenshots(const QString& dir, const QStringList& files) {
+int writeScreenshots(const QString& dir, const QStringList& files) {
   if (!QDir().mkpath(dir)) {
     std::fprintf(stderr, "Cannot create the folder %s\n", dir.toLocal8Bit().constData());
     return 1;
   }
   QStringList messages;
-  SetMessageHandler([&](QWidget*, const QString& text) { messages.push_back(text); });
-  TMainForm frame;
+  setMessageHandler([&](QWidget*, const QString& text) { messages.push_back(text); });
+  MainWindow frame;
   frame.resize(900, 620);
   frame.show();
   bool ok = true;
   for (const QString& file : files) {
     messages.clear();
-    if (!frame.OpenFile(file)) {
+    if (!frame.openFile(file)) {
       std::fprintf(stderr, "%s: %s\n", file.toLocal8Bit().constData(),
                    messages.join(' ').toLocal8Bit().constData());
       ok = false;
       continue;
     }
-    TfrmNasobnyTest* w = frame.AnalysisWindows().back();
+    AnalysisWindow* w = frame.analysisWindows().back();
     w->parentWidget()->showMaximized();
-    w->ComboBox1Change(0);  // A - Nei and Li / Dice
-    WaitIdle(w);
-    w->RadioButton2Click();  // neighbor-joining
-    WaitIdle(w);
-    w->rdgMethodClick(0);  // bootstrapping
-    w->findChild<QSpinBox*>("editRepeat")->setValue(100);
-    w->btnRunClick();
-    WaitIdle(w);
-    if (auto* trees = w->findChild<QListWidget*>("lboxTrees"); trees && trees->count() > 0) {
+    w->chooseCoefficient(0);  // A - Nei and Li / Dice
+    waitIdle(w);
+    w->chooseNeighborJoining();  // neighbor-joining
+    waitIdle(w);
+    w->chooseResampling(0);  // bootstrapping
+    w->findChild<QSpinBox*>("replicates")->setValue(100);
+    w->run();
+    waitIdle(w);
+    if (auto* trees = w->findChild<QListWidget*>("treeList"); trees && trees->count() > 0) {
       trees->setCurrentRow(0);
-      w->lboxTreesClick();
+      w->showListedTree();
     }
     if (!messages.isEmpty())
       std::fprintf(stderr, "%s: %s\n", file.toLocal8Bit().constData(),
                    messages.join(' ').toLocal8Bit().constData());
     const QString base = QFileInfo(file).completeBaseName();
-    QTabWidget* pages = w->Pages();
+    QTabWidget* pages = w->pages();
     for (int i = 0; i < pages->count(); ++i) {
       pages->setCurrentIndex(i);
-      ok &= Save(w->parentWidget(), QDir(dir).filePath(QString("%1-page%2.png").arg(base).arg(i + 1)));
+      ok &= save(w->parentWidget(), QDir(dir).filePath(QString("%1-page%2.png").arg(base).arg(i + 1)));
     }
     // The reference tree page as the window first opens, and the whole drawing.
     w->parentWidget()->showNormal();
     w->parentWidget()->resize(723, 488);
-    pages->setCurrentIndex(pages->indexOf(w->findChild<QWidget*>("TabSheet2")));
-    ok &= Save(w->parentWidget(), QDir(dir).filePath(QString("%1-reftree-initial.png").arg(base)));
+    pages->setCurrentIndex(pages->indexOf(w->findChild<QWidget*>("referenceTreePage")));
+    ok &= save(w->parentWidget(), QDir(dir).filePath(QString("%1-reftree-initial.png").arg(base)));
     {
       const QString path = QDir(dir).filePath(QString("%1-reftree-drawing.png").arg(base));
       QFile f(path);
       const bool written = f.open(QIODevice::WriteOnly) &&
-                           f.write(TreeDrawingPng(w->RefTreeDrawing()->Drawing())) > 0;
+                           f.write(treeDrawingPng(w->referenceTreeDrawing()->drawing())) > 0;
       std::fprintf(written ? stdout : stderr, "%s %s\n", written ? "wrote" : "could not write",
                    path.toLocal8Bit().constData());
       ok &= written;
@@ -103,12 +103,12 @@ int WriteScreenshots(const QString& dir, const QStringList& files) {
     pages->setCurrentIndex(0);
     w->parentWidget()->showMaximized();
   }
-  frame.MdiArea()->tileSubWindows();
-  ok &= Save(&frame, QDir(dir).filePath("frame.png"));
-  TformAboutBox about(&frame);
+  frame.mdiArea()->tileSubWindows();
+  ok &= save(&frame, QDir(dir).filePath("frame.png"));
+  AboutDialog about(&frame);
   about.show();
-  ok &= Save(&about, QDir(dir).filePath("about.png"));
-  SetMessageHandler({});
+  ok &= save(&about, QDir(dir).filePath("about.png"));
+  setMessageHandler({});
   return ok ? 0 : 1;
 }
 

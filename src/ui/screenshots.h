@@ -9,6 +9,6 @@ namespace ramovia::ui {
 
 // Opens each file, computes coefficient A under neighbor-joining, runs 100 bootstrap replicates
 // and writes one PNG per page into dir, plus the frame and the about dialog. Returns an exit code.
-int WriteScreenshots(const QString& dir, const QStringList& files);
+int writeScreenshots(const QString& dir, const QStringList& files);
 
 }  // namespace ramovia::ui

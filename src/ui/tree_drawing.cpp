@@ -17,7 +17,7 @@ namespace ramovia::ui {
 
 namespace {
 
-QFont FontOfSize(double pixels) {
+QFont fontOfSize(double pixels) {
   QFont f("DejaVu Sans");
   f.setStyleHint(QFont::SansSerif);
   f.setPixelSize(std::max(1, static_cast<int>(pixels + 0.5)));
@@ -26,7 +26,7 @@ QFont FontOfSize(double pixels) {
 
 }  // namespace
 
-void PaintTreeDrawing(QPainter& p, const TreeDrawing& d) {
+void paintTreeDrawing(QPainter& p, const TreeDrawing& d) {
   p.save();
   p.setRenderHint(QPainter::Antialiasing, true);
   p.setRenderHint(QPainter::TextAntialiasing, true);
@@ -35,10 +35,10 @@ void PaintTreeDrawing(QPainter& p, const TreeDrawing& d) {
   p.setPen(pen);
   for (const auto& l : d.lines) p.drawLine(QPointF(l.x1, l.y1), QPointF(l.x2, l.y2));
   for (const auto& t : d.texts) {
-    const QFont font = FontOfSize(t.size);
+    const QFont font = fontOfSize(t.size);
     p.setFont(font);
     p.setPen(t.role == DrawnText::Role::Support ? QColor(0x1f, 0x4e, 0x9c) : QColor(Qt::black));
-    const QString text = Show(t.text);
+    const QString text = toDisplay(t.text);
     double x = t.x;
     const double w = QFontMetricsF(font).horizontalAdvance(text);
     if (t.anchor == DrawnText::Anchor::Middle) x -= w / 2;
@@ -48,7 +48,7 @@ void PaintTreeDrawing(QPainter& p, const TreeDrawing& d) {
   p.restore();
 }
 
-QByteArray TreeDrawingPng(const TreeDrawing& d) {
+QByteArray treeDrawingPng(const TreeDrawing& d) {
   const int w = std::max(1, static_cast<int>(d.width * 2 + 0.5));
   const int h = std::max(1, static_cast<int>(d.height * 2 + 0.5));
   QImage image(w, h, QImage::Format_ARGB32_Premultiplied);
@@ -56,7 +56,7 @@ QByteArray TreeDrawingPng(const TreeDrawing& d) {
   {
     QPainter p(&image);
     p.scale(2, 2);
-    PaintTreeDrawing(p, d);
+    paintTreeDrawing(p, d);
   }
   QByteArray bytes;
   QBuffer buffer(&bytes);
@@ -65,7 +65,7 @@ QByteArray TreeDrawingPng(const TreeDrawing& d) {
   return bytes;
 }
 
-QByteArray TreeDrawingPdf(const TreeDrawing& d, const QString& title) {
+QByteArray treeDrawingPdf(const TreeDrawing& d, const QString& title) {
   QByteArray bytes;
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);
@@ -78,7 +78,7 @@ QByteArray TreeDrawingPdf(const TreeDrawing& d, const QString& title) {
                               QPageSize::Point, QString(), QPageSize::ExactMatch));
     pdf.setPageMargins(QMarginsF(0, 0, 0, 0));
     QPainter p(&pdf);
-    PaintTreeDrawing(p, d);
+    paintTreeDrawing(p, d);
   }
   return bytes;
 }
@@ -91,7 +91,7 @@ class TreeDrawingView::Canvas : public QWidget {
     pal.setColor(QPalette::Window, Qt::white);
     setPalette(pal);
   }
-  void Resize() {
+  void resizeToDrawing() {
     const double z = view_->zoom_;
     resize(static_cast<int>(view_->drawing_.width * z + 0.5),
            static_cast<int>(view_->drawing_.height * z + 0.5));
@@ -102,7 +102,7 @@ class TreeDrawingView::Canvas : public QWidget {
   void paintEvent(QPaintEvent*) override {
     QPainter p(this);
     p.scale(view_->zoom_, view_->zoom_);
-    PaintTreeDrawing(p, view_->drawing_);
+    paintTreeDrawing(p, view_->drawing_);
   }
 
  private:
@@ -114,41 +114,41 @@ TreeDrawingView::TreeDrawingView(QWidget* parent) : QScrollArea(parent), canvas_
   setWidgetResizable(false);
   setBackgroundRole(QPalette::Base);
   setContextMenuPolicy(Qt::CustomContextMenu);
-  canvas_->Resize();
+  canvas_->resizeToDrawing();
 }
 
-void TreeDrawingView::SetDrawing(TreeDrawing drawing) {
+void TreeDrawingView::setDrawing(TreeDrawing drawing) {
   drawing_ = std::move(drawing);
-  canvas_->Resize();
+  canvas_->resizeToDrawing();
 }
 
-void TreeDrawingView::SetZoom(double zoom) {
+void TreeDrawingView::setZoom(double zoom) {
   zoom_ = std::clamp(zoom, 0.05, 8.0);
-  canvas_->Resize();
+  canvas_->resizeToDrawing();
 }
 
-void TreeDrawingView::FitToWindow() {
+void TreeDrawingView::fitToWindow() {
   if (drawing_.width <= 0 || drawing_.height <= 0) return;
   const QSize room = maximumViewportSize();
   const double z = std::min(room.width() / drawing_.width, room.height() / drawing_.height);
-  SetZoom(std::min(1.0, z));
+  setZoom(std::min(1.0, z));
 }
 
-void TreeDrawingView::AddZoomActions(QMenu* menu) {
-  QAction* a = menu->addAction("Zoom &in", this, [this] { ZoomIn(); });
-  a->setObjectName("ZoomIn");
-  a = menu->addAction("Zoom &out", this, [this] { ZoomOut(); });
-  a->setObjectName("ZoomOut");
-  a = menu->addAction("&Fit to window", this, [this] { FitToWindow(); });
-  a->setObjectName("FitToWindow");
-  a = menu->addAction("&Actual size", this, [this] { SetZoom(1.0); });
-  a->setObjectName("ActualSize");
+void TreeDrawingView::addZoomActions(QMenu* menu) {
+  QAction* a = menu->addAction("Zoom &in", this, [this] { zoomIn(); });
+  a->setObjectName("zoomInAction");
+  a = menu->addAction("Zoom &out", this, [this] { zoomOut(); });
+  a->setObjectName("zoomOutAction");
+  a = menu->addAction("&Fit to window", this, [this] { fitToWindow(); });
+  a->setObjectName("fitToWindowAction");
+  a = menu->addAction("&Actual size", this, [this] { setZoom(1.0); });
+  a->setObjectName("actualSizeAction");
 }
 
 void TreeDrawingView::wheelEvent(QWheelEvent* event) {
   if (event->modifiers() & Qt::ControlModifier) {
-    if (event->angleDelta().y() > 0) ZoomIn();
-    if (event->angleDelta().y() < 0) ZoomOut();
+    if (event->angleDelta().y() > 0) zoomIn();
+    if (event->angleDelta().y() < 0) zoomOut();
     event->accept();
     return;
   }

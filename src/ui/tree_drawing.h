@@ -6,17 +6,17 @@
 #include <QScrollArea>
 #include <QString>
 
-#include "tree/tree_layout.h"
+#include "output/tree_layout.h"
 
 class QMenu;
 
 namespace ramovia::ui {
 
-void PaintTreeDrawing(QPainter& painter, const TreeDrawing& drawing);
+void paintTreeDrawing(QPainter& painter, const TreeDrawing& drawing);
 // At twice the drawing's size, on white.
-QByteArray TreeDrawingPng(const TreeDrawing& drawing);
+QByteArray treeDrawingPng(const TreeDrawing& drawing);
 // One page of the drawing's size, one pixel a point.
-QByteArray TreeDrawingPdf(const TreeDrawing& drawing, const QString& title);
+QByteArray treeDrawingPdf(const TreeDrawing& drawing, const QString& title);
 
 // A scrollable, zoomable view of one drawing. Ctrl+wheel and the context menu zoom.
 class TreeDrawingView : public QScrollArea {
@@ -24,19 +24,19 @@ class TreeDrawingView : public QScrollArea {
  public:
   explicit TreeDrawingView(QWidget* parent = nullptr);
 
-  void SetDrawing(TreeDrawing drawing);
-  const TreeDrawing& Drawing() const { return drawing_; }
-  bool IsEmpty() const { return drawing_.lines.empty() && drawing_.texts.empty(); }
+  void setDrawing(TreeDrawing drawing);
+  const TreeDrawing& drawing() const { return drawing_; }
+  bool isEmpty() const { return drawing_.lines.empty() && drawing_.texts.empty(); }
 
-  double Zoom() const { return zoom_; }
-  void SetZoom(double zoom);  // clamped to 0.05..8
-  void ZoomIn() { SetZoom(zoom_ * 1.25); }
-  void ZoomOut() { SetZoom(zoom_ / 1.25); }
+  double zoom() const { return zoom_; }
+  void setZoom(double zoom);  // clamped to 0.05..8
+  void zoomIn() { setZoom(zoom_ * 1.25); }
+  void zoomOut() { setZoom(zoom_ / 1.25); }
   // The whole drawing in the visible area (never above actual size).
-  void FitToWindow();
+  void fitToWindow();
 
   // The zoom commands, for the owner's context menu.
-  void AddZoomActions(QMenu* menu);
+  void addZoomActions(QMenu* menu);
 
  protected:
   void wheelEvent(QWheelEvent* event) override;

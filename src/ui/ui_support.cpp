@@ -4,44 +4,44 @@
 #include <QMessageBox>
 #include <exception>
 
-#include "input/text_codec.h"
+#include "output/display_text.h"
 
 namespace ramovia::ui {
 
 namespace {
-MessageHandler& Handler() {
-  static MessageHandler handler;
-  return handler;
+MessageHandler& handler() {
+  static MessageHandler instance;
+  return instance;
 }
 }  // namespace
 
-QString Show(std::string_view bytes) { return QString::fromStdString(ToUtf8(bytes)); }
+QString toDisplay(std::string_view bytes) { return QString::fromStdString(toUtf8(bytes)); }
 
-std::string Bytes(const QString& text) { return text.toLocal8Bit().toStdString(); }
+std::string toBytes(const QString& text) { return text.toLocal8Bit().toStdString(); }
 
-char LocaleDecimalSeparator() {
+char localeDecimalSeparator() {
   const QByteArray point = QLocale().decimalPoint().toUtf8();
   return point.size() == 1 ? point[0] : '.';
 }
 
-void SetMessageHandler(MessageHandler handler) { Handler() = std::move(handler); }
+void setMessageHandler(MessageHandler h) { handler() = std::move(h); }
 
-void ShowMessage(QWidget* parent, const QString& text) {
-  if (Handler()) {
-    Handler()(parent, text);
+void showMessage(QWidget* parent, const QString& text) {
+  if (handler()) {
+    handler()(parent, text);
     return;
   }
   QMessageBox::critical(parent, kAppTitle, text);
 }
 
-bool Guarded(QWidget* parent, const std::function<void()>& command) {
+bool guarded(QWidget* parent, const std::function<void()>& command) {
   try {
     command();
     return true;
   } catch (const std::exception& e) {
-    ShowMessage(parent, Show(e.what()));
+    showMessage(parent, toDisplay(e.what()));
   } catch (...) {
-    ShowMessage(parent, QStringLiteral("Unknown error"));
+    showMessage(parent, QStringLiteral("Unknown error"));
   }
   return false;
 }
@@ -52,9 +52,9 @@ bool RamoviaApplication::notify(QObject* receiver, QEvent* event) {
   try {
     return QApplication::notify(receiver, event);
   } catch (const std::exception& e) {
-    ShowMessage(nullptr, Show(e.what()));
+    showMessage(nullptr, toDisplay(e.what()));
   } catch (...) {
-    ShowMessage(nullptr, QStringLiteral("Unknown error"));
+    showMessage(nullptr, QStringLiteral("Unknown error"));
   }
   return false;
 }

@@ -24,36 +24,36 @@ struct Result {
   json j;
 };
 
-Result Cli(std::vector<std::string> args, const std::string& input = "") {
+Result run(std::vector<std::string> args, const std::string& input = "") {
   args.insert(args.begin(), "ramovia-cli");
   std::istringstream in(input);
   std::ostringstream out, err;
   Result r;
-  r.code = ramovia::cli::RunCli(args, in, out, err);
+  r.code = ramovia::cli::runCli(args, in, out, err);
   r.out = out.str();
   r.err = err.str();
   if (r.code == 0 && !r.out.empty() && r.out[0] == '{') r.j = json::parse(r.out);
   return r;
 }
 
-std::string Example(const std::string& name) {
+std::string example(const std::string& name) {
   return std::string(RAMOVIA_EXAMPLES_DIR) + "/" + name;
 }
 
-std::string TempFile(const std::string& name, const std::string& content) {
+std::string tempFile(const std::string& name, const std::string& content) {
   auto p = std::filesystem::temp_directory_path() / ("ramovia_cli_test_" + name);
   std::ofstream(p, std::ios::binary) << content;
   return p.string();
 }
 
-int TotalCount(const json& trees) {
+int totalCount(const json& trees) {
   int total = 0;
   for (const auto& t : trees) total += t["count"].get<int>();
   return total;
 }
 
 TEST(CliJson, DiceMatrixGridTaxaAndReferenceTree) {
-  Result r = Cli({"-c", "A", "-m", "upgma", "--json", "-"}, kDiceTable);
+  Result r = run({"-c", "A", "-m", "upgma", "--json", "-"}, kDiceTable);
   ASSERT_EQ(r.code, 0) << r.err;
   const json& j = r.j;
   std::vector<std::string> keys;
@@ -80,7 +80,7 @@ TEST(CliJson, DiceMatrixGridTaxaAndReferenceTree) {
 }
 
 TEST(CliJson, NeighborJoiningStoresDistances) {
-  Result r = Cli({"-c", "A", "-m", "nj", "--json", "-"}, kDiceTable);
+  Result r = run({"-c", "A", "-m", "nj", "--json", "-"}, kDiceTable);
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(r.j["matrix"][1], json({"a", "", "0.50000", "0.75000"}));
   EXPECT_EQ(r.j["matrix"][2], json({"b", "0.50000", "", "0.00000"}));
@@ -88,7 +88,7 @@ TEST(CliJson, NeighborJoiningStoresDistances) {
 
 TEST(CliJson, InputGridKeepsEveryAlleleRow) {
   // An allele carried only by a taxon that ends the block without data keeps its row.
-  Result r = Cli({"-c", "R", "-m", "nj", "--json", "-"}, "\tA\tB\nL1\na1\t0.5\t?\na2\t?\t0.5\n");
+  Result r = run({"-c", "R", "-m", "nj", "--json", "-"}, "\tA\tB\nL1\na1\t0.5\t?\na2\t?\t0.5\n");
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_TRUE(r.j["frequency_data"].get<bool>());
   EXPECT_EQ(r.j["input_grid"], json({{"", "A", "B"},
@@ -102,11 +102,11 @@ TEST(CliJson, ExamplesRunEveryFamily) {
            {"restriction.txt", "A"}, {"restriction.txt", "N"}, {"rapd.txt", "J"},
            {"alleles.txt", "R"}, {"alleles.txt", "X"}}) {
     for (const char* method : {"upgma", "nj"}) {
-      Result r = Cli({"-c", letter, "-m", method, "-r", "bootstrap", "-n", "20", "--json",
-                      Example(file)});
+      Result r = run({"-c", letter, "-m", method, "-r", "bootstrap", "-n", "20", "--json",
+                      example(file)});
       ASSERT_EQ(r.code, 0) << file << " " << letter << " " << r.err;
       const json& res = r.j["resampling"];
-      EXPECT_EQ(TotalCount(res["trees"]), 20) << file << letter << method;
+      EXPECT_EQ(totalCount(res["trees"]), 20) << file << letter << method;
       EXPECT_EQ(res["stats"].size(), 6u);
       EXPECT_EQ(res["stats"][0], "Different tree count : " + std::to_string(res["trees"].size()));
       EXPECT_EQ(res["stats"][5], res["trees"][0]["tree"]);
@@ -116,13 +116,13 @@ TEST(CliJson, ExamplesRunEveryFamily) {
 
 TEST(CliJson, SameSeedSameResultOtherSeedStartsElsewhere) {
   const std::vector<std::string> args = {"-c", "A", "-m", "nj", "-r", "bootstrap", "-n", "50",
-                                         "--json", Example("restriction.txt")};
-  Result a = Cli(args), b = Cli(args);
+                                         "--json", example("restriction.txt")};
+  Result a = run(args), b = run(args);
   ASSERT_EQ(a.code, 0) << a.err;
   EXPECT_EQ(a.out, b.out);
   auto withSeed = args;
   withSeed.insert(withSeed.begin(), {"--seed", "987654321"});
-  Result c = Cli(withSeed);
+  Result c = run(withSeed);
   ASSERT_EQ(c.code, 0) << c.err;
   EXPECT_EQ(c.j["reference_tree"], a.j["reference_tree"]);  // no draw before the run for A
   EXPECT_NE(c.j["resampling"]["trees"], a.j["resampling"]["trees"]);
@@ -130,47 +130,47 @@ TEST(CliJson, SameSeedSameResultOtherSeedStartsElsewhere) {
 
 TEST(CliJson, CancelStopsAtTheCheckpointsOfEachFamily) {
   // Presence/absence: checked at every 50th replicate of 10000, right after the press.
-  Result pa = Cli({"-c", "A", "-m", "nj", "-r", "bootstrap", "-n", "10000", "--cancel-at", "50",
-                   "--json", Example("restriction.txt")});
+  Result pa = run({"-c", "A", "-m", "nj", "-r", "bootstrap", "-n", "10000", "--cancel-at", "50",
+                   "--json", example("restriction.txt")});
   ASSERT_EQ(pa.code, 0) << pa.err;
-  EXPECT_EQ(TotalCount(pa.j["resampling"]["trees"]), 50);
-  Result late = Cli({"-c", "A", "-m", "nj", "-r", "bootstrap", "-n", "10000", "--cancel-at", "51",
-                     "--json", Example("restriction.txt")});
-  EXPECT_EQ(TotalCount(late.j["resampling"]["trees"]), 100);
+  EXPECT_EQ(totalCount(pa.j["resampling"]["trees"]), 50);
+  Result late = run({"-c", "A", "-m", "nj", "-r", "bootstrap", "-n", "10000", "--cancel-at", "51",
+                     "--json", example("restriction.txt")});
+  EXPECT_EQ(totalCount(late.j["resampling"]["trees"]), 100);
   // Frequencies: the press is seen after the replicate that follows it.
-  Result fr = Cli({"-c", "R", "-m", "upgma", "-r", "bootstrap", "-n", "100", "--cancel-at", "5",
-                   "--json", Example("alleles.txt")});
+  Result fr = run({"-c", "R", "-m", "upgma", "-r", "bootstrap", "-n", "100", "--cancel-at", "5",
+                   "--json", example("alleles.txt")});
   ASSERT_EQ(fr.code, 0) << fr.err;
-  EXPECT_EQ(TotalCount(fr.j["resampling"]["trees"]), 6);
+  EXPECT_EQ(totalCount(fr.j["resampling"]["trees"]), 6);
   EXPECT_EQ(fr.j["resampling"]["replicates"], 100);
 }
 
 TEST(CliJson, MethodsSetTheirControls) {
-  Result j = Cli({"-c", "A", "-m", "nj", "-r", "jackknife", "--leave-out-fragments", "3", "-n",
-                  "5", "--json", Example("restriction.txt")});
+  Result j = run({"-c", "A", "-m", "nj", "-r", "jackknife", "--leave-out-fragments", "3", "-n",
+                  "5", "--json", example("restriction.txt")});
   ASSERT_EQ(j.code, 0) << j.err;
   const json& r = j.j["resampling"];
   EXPECT_EQ(r["leave_out_fragments"], 3);
   EXPECT_EQ(r["leave_out_taxa"], 0);
   EXPECT_TRUE(r["different"].get<bool>());
-  Result b = Cli({"-c", "A", "-m", "nj", "-r", "bootstrap", "-n", "5", "--json",
-                  Example("restriction.txt")});
+  Result b = run({"-c", "A", "-m", "nj", "-r", "bootstrap", "-n", "5", "--json",
+                  example("restriction.txt")});
   EXPECT_FALSE(b.j["resampling"]["different"].get<bool>());
   // Leaving out taxa: no generated tree can be the reference tree.
-  Result o = Cli({"-c", "A", "-m", "upgma", "-r", "otu-jackknife", "--leave-out-taxa", "2", "-n",
-                  "10", "--json", Example("restriction.txt")});
+  Result o = run({"-c", "A", "-m", "upgma", "-r", "otu-jackknife", "--leave-out-taxa", "2", "-n",
+                  "10", "--json", example("restriction.txt")});
   ASSERT_EQ(o.code, 0) << o.err;
   EXPECT_EQ(o.j["resampling"]["stats"][1], "Ref. tree in list : 0");
-  Result u = Cli({"-c", "A", "-m", "upgma", "-r", "users", "--leave-out-taxa", "1",
+  Result u = run({"-c", "A", "-m", "upgma", "-r", "users", "--leave-out-taxa", "1",
                   "--leave-out-fragments", "2", "--different", "-n", "4", "--json",
-                  Example("restriction.txt")});
+                  example("restriction.txt")});
   ASSERT_EQ(u.code, 0) << u.err;
   EXPECT_TRUE(u.j["resampling"]["different"].get<bool>());
   EXPECT_EQ(u.j["resampling"]["leave_out_taxa"], 1);
 }
 
 TEST(CliFailures, OneLineOnStandardErrorExitOneNothingOnStandardOutput) {
-  const std::string empty = TempFile("empty.txt", "");
+  const std::string empty = tempFile("empty.txt", "");
   struct Case {
     std::vector<std::string> args;
     std::string message;
@@ -179,21 +179,21 @@ TEST(CliFailures, OneLineOnStandardErrorExitOneNothingOnStandardOutput) {
   const std::vector<Case> cases = {
       {{"-c", "A", "-m", "nj", empty}, "List index out of bounds (0)"},
       {{"-c", "A", "-m", "nj", missing}, "Cannot open file " + missing},
-      {{"-c", "A", "-m", "nj", "-r", "bootstrap", "--leave-out-taxa", "1", Example("rapd.txt")},
+      {{"-c", "A", "-m", "nj", "-r", "bootstrap", "--leave-out-taxa", "1", example("rapd.txt")},
        "--leave-out-taxa is taken only by the methods otu-jackknife and users"},
       {{"-c", "A", "-m", "nj", "-r", "otu-jackknife", "--leave-out-fragments", "1",
-        Example("rapd.txt")},
+        example("rapd.txt")},
        "--leave-out-fragments is taken only by the methods jackknife and users"},
-      {{"-c", "A", "-m", "nj", "-r", "jackknife", "--different", Example("rapd.txt")},
+      {{"-c", "A", "-m", "nj", "-r", "jackknife", "--different", example("rapd.txt")},
        "--different is taken only by the method users"},
       {{"-c", "A", "-m", "nj", "-r", "otu-jackknife", "--leave-out-taxa", "5",
-        Example("rapd.txt")},
+        example("rapd.txt")},
        "Cannot leave out 5 taxa: the table has 5 taxa"},
-      {{"-c", "R", "-m", "nj", "-r", "users", Example("alleles.txt")},
+      {{"-c", "R", "-m", "nj", "-r", "users", example("alleles.txt")},
        "The method users is not offered for allele-frequency data"},
   };
   for (const auto& c : cases) {
-    Result r = Cli(c.args);
+    Result r = run(c.args);
     EXPECT_EQ(r.code, 1) << c.message;
     EXPECT_EQ(r.out, "") << c.message;
     EXPECT_EQ(r.err, c.message + "\n");
@@ -201,7 +201,7 @@ TEST(CliFailures, OneLineOnStandardErrorExitOneNothingOnStandardOutput) {
 }
 
 TEST(CliFailures, UsageErrorsExitTwo) {
-  const std::string table = Example("rapd.txt");
+  const std::string table = example("rapd.txt");
   for (const auto& args : std::vector<std::vector<std::string>>{
            {"-m", "nj", table},
            {"-c", "A", table},
@@ -215,7 +215,7 @@ TEST(CliFailures, UsageErrorsExitTwo) {
            {"-c", "A", "-m", "nj", "-r", "bootstrapping", table},
            {"-c", "A", "-m", "nj", "--seed", "4294967296", table},
        }) {
-    Result r = Cli(args);
+    Result r = run(args);
     EXPECT_EQ(r.code, 2) << args[0] << " " << args[1];
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("--help"), std::string::npos) << r.err;
@@ -223,7 +223,7 @@ TEST(CliFailures, UsageErrorsExitTwo) {
 }
 
 TEST(CliText, HumanReadableReport) {
-  Result r = Cli({"-c", "A", "-m", "upgma", "-r", "bootstrap", "-n", "10", "-"}, kDiceTable);
+  Result r = run({"-c", "A", "-m", "upgma", "-r", "bootstrap", "-n", "10", "-"}, kDiceTable);
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_NE(r.out.find("a           0.50000  0.25000\nb  0.50000           1.00000"),
             std::string::npos)
@@ -231,14 +231,14 @@ TEST(CliText, HumanReadableReport) {
   EXPECT_NE(r.out.find("Reference tree\n((b,c),a);"), std::string::npos);
   EXPECT_NE(r.out.find("Different tree count : "), std::string::npos);
   EXPECT_NE(r.out.find("Reference tree with support\n((b,c)'"), std::string::npos) << r.out;
-  Result help = Cli({"--help"});
+  Result help = run({"--help"});
   EXPECT_EQ(help.code, 0);
   EXPECT_NE(help.out.find("EXIT STATUS"), std::string::npos);
 }
 
 TEST(CliBinary, ExitStatusAndStreams) {
   const std::string bin = RAMOVIA_CLI_BINARY;
-  const std::string out = TempFile("out.txt", "");
+  const std::string out = tempFile("out.txt", "");
   const std::string missing = "/nonexistent/ramovia/x.txt";
   int status = std::system((bin + " -c A -m nj " + missing + " >" + out + " 2>/dev/null").c_str());
   EXPECT_EQ(WEXITSTATUS(status), 1);
@@ -246,7 +246,7 @@ TEST(CliBinary, ExitStatusAndStreams) {
   status = std::system((bin + " -c A -m nj --bogus x >/dev/null 2>&1").c_str());
   EXPECT_EQ(WEXITSTATUS(status), 2);
   status = std::system(
-      (bin + " -c A -m nj --json " + Example("rapd.txt") + " >" + out + " 2>/dev/null").c_str());
+      (bin + " -c A -m nj --json " + example("rapd.txt") + " >" + out + " 2>/dev/null").c_str());
   EXPECT_EQ(WEXITSTATUS(status), 0);
   std::ifstream in(out);
   const json j = json::parse(in);
@@ -274,48 +274,48 @@ struct ExportDir {
     fs::remove_all(path);
   }
   std::string operator/(const std::string& name) const { return (path / name).string(); }
-  long Count() const {
+  long count() const {
     return std::distance(fs::directory_iterator(path), fs::directory_iterator());
   }
 };
 
-std::string Slurp(const std::string& p) {
+std::string slurp(const std::string& p) {
   std::ifstream f(p, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
 
 TEST(CliExports, EveryFileWithItsSettings) {
   ExportDir d;
-  const std::string input = Example("restriction.txt");
-  const auto r = Cli({"-c", "A", "-m", "nj", "-r", "bootstrap", "-n", "20", "--seed", "9",
+  const std::string input = example("restriction.txt");
+  const auto r = run({"-c", "A", "-m", "nj", "-r", "bootstrap", "-n", "20", "--seed", "9",
                       "--newick", d / "t.nwk", "--svg", d / "t.svg", "--matrix", d / "m.phy",
                       "--report", d / "r.txt", input});
   ASSERT_EQ(r.code, 0) << r.err;
-  EXPECT_EQ(d.Count(), 4);
-  const std::string nwk = Slurp(d / "t.nwk");
+  EXPECT_EQ(d.count(), 4);
+  const std::string nwk = slurp(d / "t.nwk");
   EXPECT_EQ(nwk.back(), '\n');
   EXPECT_EQ(nwk.substr(nwk.size() - 6), ")100;\n");
-  const std::string svg = Slurp(d / "t.svg");
+  const std::string svg = slurp(d / "t.svg");
   for (const char* s : {"Q.robur", "Q.suber", "Seed at the start of the run: 9",
                         "Resampling: Bootstrapping", "Replicates: 20 requested, 20 trees built"})
     EXPECT_NE(svg.find(s), std::string::npos) << s;
   EXPECT_NE(svg.find("Input: " + input), std::string::npos);
-  EXPECT_EQ(Slurp(d / "m.phy").substr(0, 6), "    7\n");
-  const std::string report = Slurp(d / "r.txt");
+  EXPECT_EQ(slurp(d / "m.phy").substr(0, 6), "    7\n");
+  const std::string report = slurp(d / "r.txt");
   EXPECT_NE(report.find("Reference tree with support (Newick)\n" + nwk), std::string::npos);
   // The report holds the statistics the text output prints.
   EXPECT_NE(report.find("Different tree count : "), std::string::npos);
 
-  const auto tsv = Cli({"-c", "A", "-m", "upgma", "--matrix", d / "m.tsv", input});
+  const auto tsv = run({"-c", "A", "-m", "upgma", "--matrix", d / "m.tsv", input});
   ASSERT_EQ(tsv.code, 0) << tsv.err;
-  EXPECT_NE(Slurp(d / "m.tsv").find("# Resampling: none\n"), std::string::npos);
+  EXPECT_NE(slurp(d / "m.tsv").find("# Resampling: none\n"), std::string::npos);
 }
 
 TEST(CliExports, UnknownMatrixExtensionIsAUsageError) {
   ExportDir d;
-  const auto r = Cli({"-c", "A", "-m", "nj", "--matrix", d / "m.csv", Example("restriction.txt")});
+  const auto r = run({"-c", "A", "-m", "nj", "--matrix", d / "m.csv", example("restriction.txt")});
   EXPECT_EQ(r.code, 2);
-  EXPECT_EQ(d.Count(), 0);
+  EXPECT_EQ(d.count(), 0);
 }
 
 TEST(CliExports, ReadOnlyFolderFailsWithAMessageAndLeavesNothing) {
@@ -323,11 +323,11 @@ TEST(CliExports, ReadOnlyFolderFailsWithAMessageAndLeavesNothing) {
   ::chmod(d.path.c_str(), 0555);
   ramovia::testing::WithoutDacOverride asUser;
   if (ramovia::testing::CanCreateIn(d.path.string())) GTEST_SKIP() << "this process can write anywhere";
-  const auto r = Cli({"-c", "A", "-m", "nj", "--newick", d / "t.nwk", Example("restriction.txt")});
+  const auto r = run({"-c", "A", "-m", "nj", "--newick", d / "t.nwk", example("restriction.txt")});
   EXPECT_EQ(r.code, 1);
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "Cannot write " + (d / "t.nwk") + ": Permission denied\n");
-  EXPECT_EQ(d.Count(), 0);
+  EXPECT_EQ(d.count(), 0);
 }
 
 }  // namespace
@@ -353,8 +353,8 @@ TEST(CliThreads, ExamplesGiveTheSameOutputForOneTwoAndSevenThreads) {
       std::vector<std::string> args = {"--threads", threads, "-c", r.letter, "-m", r.method,
                                         "-r", r.resampling, "-n", "60", "--json"};
       args.insert(args.end(), r.extra.begin(), r.extra.end());
-      args.push_back(Example(r.file));
-      Result out = Cli(args);
+      args.push_back(example(r.file));
+      Result out = run(args);
       ASSERT_EQ(out.code, 0) << r.file << " " << r.letter << ": " << out.err;
       if (first.empty())
         first = out.out;

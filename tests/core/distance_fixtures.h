@@ -1,143 +1,149 @@
-// Data sets for the distance tests, built directly through the model: per-block data sets in an
-// Analysis' Loci and the merged data set in Enzym, as the table reader leaves them.
+// Data sets for the distance tests, built directly through the model. Tables of blocks go through
+// mergeBlocks, so that taxa, missing blocks and markers are what the reader leaves.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <limits>
-#include <memory>
+#include <numeric>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "distance/pair_table.h"
-#include "model/enzym.h"
-#include "resampling/analysis.h"
+#include "model/dataset.h"
+#include "model/samples.h"
 
 namespace ramovia::fixtures {
 
-// A cell without a fragment.
+// A cell without a score.
 inline constexpr double kNo = std::numeric_limits<double>::quiet_NaN();
 
-inline std::unique_ptr<TFragment> Fragment(int32_t num, int32_t enzymId, double value,
-                                           const std::string& name) {
-  auto f = std::make_unique<TFragment>();
-  f->Num = num;
-  f->EnzymId = enzymId;
-  f->Value = value;
-  f->Name = name;
-  f->Reference = kTrue16;
-  return f;
+inline TaxonSubset allTaxa(const Dataset& data) {
+  TaxonSubset taxa(static_cast<std::size_t>(data.taxonCount()));
+  std::iota(taxa.begin(), taxa.end(), 0);
+  return taxa;
 }
 
-inline TDruh* AddTaxon(TEnzym& e, const std::string& name) {
-  auto d = std::make_unique<TDruh>();
-  d->Name = name;
-  TDruh* raw = d.get();
-  e.AddDruh(std::move(d));
-  return raw;
+// Position of the marker of this number in the data set's list; -1 for none.
+inline int32_t positionOf(const Dataset& data, int32_t number) {
+  for (std::size_t p = 0; p < data.markers.size(); ++p)
+    if (data.markers[p].number == number) return static_cast<int32_t>(p);
+  return -1;
 }
 
-inline TDruh* FindTaxon(const TEnzym& e, const std::string& name) {
-  for (const auto& d : e.Druhy)
-    if (d->Name == std::string_view(name)) return d.get();
-  return nullptr;
-}
-
-// Builds blocks one by one; each data line of the whole table gets the next number.
+// A table built block by block; each data line of the whole table gets the next number.
 class TableBuilder {
  public:
-  explicit TableBuilder(Analysis& analysis) : an_(analysis) {}
-
   // cells[t][row]: the value of taxon names[t] on the block's row `row`, kNo for none. A taxon
-  // listed here takes part in the block (has data); `labels` name the rows (default: their Num).
-  int32_t AddBlock(const std::vector<std::string>& names,
+  // listed here has data in the block; `labels` name the rows (default: their number).
+  int32_t addBlock(const std::vector<std::string>& names,
                    const std::vector<std::vector<double>>& cells, double siteLength = 0.0,
-                   std::vector<std::string> labels = {}) {
-    auto block = std::make_unique<TEnzym>();
-    const auto id = static_cast<int32_t>(an_.Loci.size());
-    block->EnzymId = id;
-    block->SiteLength = siteLength;
+                   const std::vector<std::string>& labels = {}) {
+    const auto id = static_cast<int32_t>(blocks_.size());
+    Pending block{siteLength, {}, names, {}};
     const std::size_t rows = cells.empty() ? 0 : cells.front().size();
-    const int32_t first = nextNum_;
-    nextNum_ += static_cast<int32_t>(rows);
-    for (std::size_t t = 0; t < names.size(); ++t) {
-      TDruh* d = AddTaxon(*block, names[t]);
-      for (std::size_t r = 0; r < rows; ++r) {
-        if (std::isnan(cells[t][r])) continue;
-        const int32_t num = first + static_cast<int32_t>(r);
-        const std::string label = r < labels.size() ? labels[r] : std::to_string(num);
-        d->AddFragment(Fragment(num, id, cells[t][r], label));
-      }
+    for (std::size_t r = 0; r < rows; ++r) {
+      const int32_t number = nextNumber_++;
+      block.lines.push_back(
+          Marker{number, Name(r < labels.size() ? labels[r] : std::to_string(number)), id});
     }
-    block->PrepareFragmentList();
-    an_.Loci.push_back(std::move(block));
+    for (const auto& row : cells) {
+      std::vector<Score> scores;
+      for (std::size_t r = 0; r < rows; ++r)
+        if (!std::isnan(row[r])) scores.push_back(Score{block.lines[r].number, row[r]});
+      block.scores.push_back(std::move(scores));
+    }
+    blocks_.push_back(std::move(block));
     return id;
   }
 
-  // The merged data set: taxa in order of first appearance, their fragments copied, and the id
-  // of every block they take no part in recorded as forbidden.
-  void Merge() {
-    TEnzym& m = *an_.Enzym;
-    m.Clear();
-    m.SiteLength = 0.0;
-    for (const auto& block : an_.Loci) {
-      m.SiteLength += block->SiteLength;
-      for (const auto& d : block->Druhy)
-        if (FindTaxon(m, d->Name.str()) == nullptr) AddTaxon(m, d->Name.str());
-    }
-    for (const auto& taxon : m.Druhy) {
-      for (const auto& block : an_.Loci) {
-        const TDruh* d = FindTaxon(*block, taxon->Name.str());
-        if (d == nullptr) {
-          taxon->AddForbiddenEnzym(block->EnzymId);
-          continue;
+  // Every block holds a column per name of the table (names in order of first appearance); the
+  // names a block does not list have no data there.
+  Dataset build(bool frequencies) const {
+    std::vector<std::string> table;
+    for (const Pending& p : blocks_)
+      for (const std::string& name : p.names)
+        if (std::find(table.begin(), table.end(), name) == table.end()) table.push_back(name);
+    std::vector<Block> blocks;
+    std::vector<std::vector<uint8_t>> hasData;
+    for (std::size_t b = 0; b < blocks_.size(); ++b) {
+      const Pending& p = blocks_[b];
+      Block block;
+      block.name = "B" + std::to_string(b);
+      block.id = static_cast<int32_t>(b);
+      block.siteLength = p.siteLength;
+      std::vector<uint8_t> has(table.size(), 0);
+      for (std::size_t k = 0; k < table.size(); ++k) {
+        BlockTaxon column;
+        column.name = table[k];
+        const auto at = std::find(p.names.begin(), p.names.end(), table[k]);
+        if (at != p.names.end()) {
+          column.scores = p.scores[static_cast<std::size_t>(at - p.names.begin())];
+          has[k] = 1;
         }
-        for (const auto& f : d->Fragmenty)
-          taxon->AddFragment(Fragment(f->Num, f->EnzymId, f->Value, f->Name.str()));
+        block.taxa.push_back(std::move(column));
       }
+      std::vector<const std::vector<Score>*> rows;
+      for (const BlockTaxon& column : block.taxa) rows.push_back(&column.scores);
+      block.markers = distinctMarkers(rows, {&p.lines});
+      blocks.push_back(std::move(block));
+      hasData.push_back(std::move(has));
     }
-    m.PrepareFragmentList();
+    return mergeBlocks(std::move(blocks), hasData, frequencies);
   }
 
  private:
-  Analysis& an_;
-  int32_t nextNum_ = 1;
+  struct Pending {
+    double siteLength;
+    std::vector<Marker> lines;
+    std::vector<std::string> names;
+    std::vector<std::vector<Score>> scores;
+  };
+  std::vector<Pending> blocks_;
+  int32_t nextNumber_ = 1;
 };
 
-// Presence/absence data set made at random, with the awkward cases the reader can produce:
-// blocks a taxon has no data for (sometimes while still holding fragments of them, as two names
-// merged by the 20-character cut do), repeated numbers, forbidden texts that name no block, and
-// sparse numbers.
-inline void RandomPresenceSet(TEnzym& e, std::mt19937& rng, int taxa, int blocks, int perBlock) {
-  e.Clear();
+// Presence/absence data made at random, as merged taxa and markers only (what the presence
+// kernels read), with the awkward cases a table can leave: blocks a taxon has no data in
+// (sometimes while still holding markers of them, as two names merged by the 20-byte cut do),
+// repeated marker numbers, missing ids that name no block or name one twice, sparse numbers.
+inline Dataset randomPresenceSet(std::mt19937& rng, int taxa, int blocks, int perBlock) {
   std::uniform_real_distribution<double> u(0.0, 1.0);
   const bool sparse = u(rng) < 0.3;
   const double density = 0.15 + 0.7 * u(rng);
-  std::vector<std::vector<int32_t>> nums(static_cast<std::size_t>(blocks));
+  std::vector<std::vector<Marker>> lines(static_cast<std::size_t>(blocks));
   int32_t next = 1;
-  for (auto& list : nums) {
+  for (int b = 0; b < blocks; ++b) {
     for (int k = 0; k < perBlock; ++k) {
-      list.push_back(next);
+      lines[static_cast<std::size_t>(b)].push_back(Marker{next, Name(std::to_string(next)), b});
       next += sparse ? 1 + static_cast<int32_t>(u(rng) * 100000) : 1;
     }
   }
+  Dataset data;
   for (int t = 0; t < taxa; ++t) {
-    TDruh* d = AddTaxon(e, "T" + std::to_string(t));
+    Taxon taxon;
+    taxon.name = "T" + std::to_string(t);
     for (int b = 0; b < blocks; ++b) {
-      const bool forbidden = u(rng) < 0.2;
-      if (forbidden) d->AddForbiddenEnzym(b);
-      if (forbidden && u(rng) < 0.6) continue;  // merged names keep some of it
-      for (int32_t num : nums[static_cast<std::size_t>(b)]) {
+      const bool missing = u(rng) < 0.2;
+      if (missing) taxon.missingBlocks.push_back(b);
+      if (missing && u(rng) < 0.6) continue;  // merged names keep some of it
+      for (const Marker& m : lines[static_cast<std::size_t>(b)]) {
         if (u(rng) >= density) continue;
-        d->AddFragment(Fragment(num, b, 1.0, std::to_string(num)));
-        if (u(rng) < 0.05) d->AddFragment(Fragment(num, b, 1.0, std::to_string(num)));
+        taxon.scores.push_back(Score{m.number, 1.0});
+        if (u(rng) < 0.05) taxon.scores.push_back(Score{m.number, 1.0});
       }
     }
-    if (u(rng) < 0.1) d->ForbiddenEnzyms.push_back("0" + std::to_string(blocks - 1));
-    if (u(rng) < 0.1) d->AddForbiddenEnzym(blocks + 7);
-    if (u(rng) < 0.1 && blocks > 0) d->AddForbiddenEnzym(0);  // twice
+    if (u(rng) < 0.1) taxon.missingBlocks.push_back(blocks + 7);
+    if (u(rng) < 0.1 && blocks > 0) taxon.missingBlocks.push_back(0);  // twice
+    data.taxa.push_back(std::move(taxon));
   }
-  e.PrepareFragmentList();
+  std::vector<const std::vector<Score>*> rows;
+  for (const Taxon& t : data.taxa) rows.push_back(&t.scores);
+  std::vector<const std::vector<Marker>*> known;
+  for (const auto& list : lines) known.push_back(&list);
+  data.markers = distinctMarkers(rows, known);
+  return data;
 }
 
 }  // namespace ramovia::fixtures

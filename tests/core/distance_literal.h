@@ -1,26 +1,44 @@
 // Plain, slow versions of the counting loop and the coefficient loop, written as the rules read:
-// linear lookups by number, forbidden blocks compared as text. The fast code must agree bit for
-// bit.
+// linear lookups by number, missing blocks searched in each taxon's list. The fast code must agree
+// bit for bit.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <memory>
 #include <vector>
 
+#include "distance/coefficient.h"
 #include "distance/pair_table.h"
-#include "model/enzym.h"
+#include "model/dataset.h"
 #include "model/matrix.h"
+#include "model/samples.h"
 
 namespace ramovia::literal {
 
-inline PairCounts PairTable(const TDruh& x, const TDruh& y,
-                            const std::vector<std::unique_ptr<TFragment>>& sample) {
+inline bool holds(const Taxon& t, int32_t number) {
+  return std::any_of(t.scores.begin(), t.scores.end(),
+                     [number](const Score& s) { return s.marker == number; });
+}
+
+inline bool misses(const Taxon& t, int32_t block) {
+  return std::find(t.missingBlocks.begin(), t.missingBlocks.end(), block) != t.missingBlocks.end();
+}
+
+// `sample` holds positions in `markers`; one outside the list is a marker nobody holds, of no
+// block.
+inline PairCounts pairTable(const Taxon& x, const Taxon& y, const std::vector<Marker>& markers,
+                            const MarkerSample& sample) {
   PairCounts t;
-  for (const auto& f : sample) {
-    if (x.IsForbiddenEnzym(f->EnzymId) || y.IsForbiddenEnzym(f->EnzymId)) continue;
-    const bool px = x.ItemByNum(f->Num) != nullptr;
-    const bool py = y.ItemByNum(f->Num) != nullptr;
+  for (const int32_t p : sample) {
+    bool px = false;
+    bool py = false;
+    if (p >= 0 && static_cast<std::size_t>(p) < markers.size()) {
+      const Marker& m = markers[static_cast<std::size_t>(p)];
+      if (misses(x, m.block) || misses(y, m.block)) continue;
+      px = holds(x, m.number);
+      py = holds(y, m.number);
+    }
     ++t.n;
     if (px && py)
       ++t.a;
@@ -34,34 +52,34 @@ inline PairCounts PairTable(const TDruh& x, const TDruh& y,
   return t;
 }
 
-inline double Similarity(char letter, const PairCounts& t, bool replicate, double r) {
+inline double similarity(Coefficient coefficient, const PairCounts& t, bool replicate, double r) {
   const double a = t.a, b = t.b, c = t.c, d = t.d, n = t.n;
   double s = 0.0;
-  switch (letter) {
-    case 'A':
+  switch (coefficient) {
+    case Coefficient::Dice:
       s = (2 * a + b + c) == 0 ? 0.0 : 2 * a / (2 * a + b + c);
       break;
-    case 'B':
+    case Coefficient::Jaccard:
       s = (n - d) == 0 ? 0.0 : a / (n - d);
       break;
-    case 'D':
+    case Coefficient::Kulczynski2:
       s = (a + b == 0 || a + c == 0) ? 0.0 : (a / (a + b) + a / (a + c)) * 0.5;
       break;
-    case 'G':
+    case Coefficient::SokalSneath1:
       s = (a + 2 * (b + c)) == 0 ? 0.0 : a / (a + 2 * (b + c));
       break;
-    case 'I': {
+    case Coefficient::SokalSneath3: {
       const uint64_t p = static_cast<uint64_t>(t.a + t.b) * static_cast<uint64_t>(t.a + t.c) *
                          static_cast<uint64_t>(t.b + t.d) * static_cast<uint64_t>(t.c + t.d);
       s = p == 0 ? 0.0 : a * d / std::sqrt(static_cast<double>(p));
       break;
     }
-    case 'J':
+    case Coefficient::Ochiai:
       s = (a + b == 0 || a + c == 0)
               ? 0.0
               : a / std::sqrt(static_cast<double>(static_cast<int64_t>(t.a + t.b) * (t.a + t.c)));
       break;
-    case 'N': {
+    case Coefficient::NucleotideDivergence: {
       if (r == 0.0 || (a + b) + (a + c) == 0) break;
       const double f = 2 * a / ((a + b) + (a + c));
       const double scale = replicate ? 1e6 : 1e5;
@@ -83,18 +101,18 @@ inline double Similarity(char letter, const PairCounts& t, bool replicate, doubl
   return std::isfinite(s) ? s : 0.0;
 }
 
-// The pair loop of PrepareKoef (sample = Fragmenty) or PrepareSimilarityTbl (sample =
-// RedukovaneFragmenty) into `out`.
-inline void Koef(const TEnzym& e, const std::vector<std::unique_ptr<TFragment>>& sample,
-                 bool replicate, SquareMatrix& out) {
-  const int n = e.DruhyCount();
-  out.Reserve(n);
+// The pair loop over `taxa` (positions in data.taxa) and `sample` (positions in data.markers).
+inline void similarityMatrix(const Dataset& data, const TaxonSubset& taxa,
+                             const MarkerSample& sample, Coefficient c, bool storeDistances,
+                             bool replicate, double siteLength, SquareMatrix& out) {
+  const int n = static_cast<int>(taxa.size());
+  out.reserve(n);
   for (int i = 1; i <= n - 1; ++i) {
     for (int j = i + 1; j <= n; ++j) {
-      const double s =
-          Similarity(e.KoefChar, PairTable(*e.GetDruh(i - 1), *e.GetDruh(j - 1), sample), replicate,
-                     e.SiteLength);
-      out(i, j) = e.TreeType == ettNbJoin ? 1.0 - s : s;
+      const Taxon& x = data.taxa[static_cast<std::size_t>(taxa[static_cast<std::size_t>(i - 1)])];
+      const Taxon& y = data.taxa[static_cast<std::size_t>(taxa[static_cast<std::size_t>(j - 1)])];
+      const double s = similarity(c, pairTable(x, y, data.markers, sample), replicate, siteLength);
+      out(i, j) = storeDistances ? 1.0 - s : s;
       out(j, i) = out(i, j);
     }
     out(i, i) = -1.0;

@@ -3,22 +3,27 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <optional>
 #include <random>
+#include <sstream>
 
+#include "analysis/session.h"
 #include "capability_util.h"
-#include "input/number_text.h"
+#include "input/number_reading.h"
 #include "newick_reader.h"
-#include "resampling/analysis.h"
-#include "resampling/exports.h"
-#include "resampling/random.h"
-#include "tree/newick.h"
-#include "tree/svg.h"
-#include "tree/tree_layout.h"
+#include "output/exports.h"
+#include "output/grids.h"
+#include "output/number_text.h"
+#include "output/statistics.h"
+#include "output/svg.h"
+#include "output/tree_layout.h"
+#include "output/tree_text.h"
 #include "tree_test_util.h"
 
 namespace ramovia {
@@ -26,53 +31,49 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::ReadNewick;
+using testing::readTree;
+using testing::TestTree;
 
-std::unique_ptr<TKVTreeNodeItem> Leaf(const std::string& name, double length) {
-  auto l = std::make_unique<TKVTreeNodeItem>();
-  l->Name = name;
-  l->Distance = length;
-  return l;
-}
-std::unique_ptr<TKVTreeNodeItem> Join(std::unique_ptr<TKVTreeNodeItem> a,
-                                      std::unique_ptr<TKVTreeNodeItem> b, double length,
-                                      int support) {
-  auto n = std::make_unique<TKVTreeNode>();
-  n->Name = std::min(a->Name.str(), b->Name.str());
-  n->Left = std::move(a);
-  n->Right = std::move(b);
-  n->Distance = length;
-  n->Support = support;
-  return n;
+TestTree threeTaxa(std::vector<Taxon>& taxa) {
+  return readTree("((A:0.1,B:0.1)'85':0.25,C:0.35)'100'", taxa);
 }
 
-// ((A:0.1,B:0.1)85:0.25,C:0.35)100
-std::unique_ptr<TKVTreeNodeItem> ThreeTaxa() {
-  return Join(Join(Leaf("A", 0.1), Leaf("B", 0.1), 0.25, 85), Leaf("C", 0.35), 0.0, 100);
+// Two leaves of any names, which the test tree reader could not take apart.
+Tree cherry(std::vector<Taxon>& taxa, const std::string& a, double la, const std::string& b,
+            double lb) {
+  taxa = {Taxon{Name(a), {}, {}}, Taxon{Name(b), {}, {}}};
+  Tree t;
+  const int32_t x = t.addLeaf(0, la);
+  const int32_t y = t.addLeaf(1, lb);
+  t.addInner(x, y);
+  return t;
 }
 
-TEST(Newick, QuotesNamesThatNewickReadsSpecially) {
-  EXPECT_EQ(NewickLabel("Q.robur"), "Q.robur");
-  EXPECT_EQ(NewickLabel("Homo_sapiens"), "Homo_sapiens");
-  EXPECT_EQ(NewickLabel("Homo sapiens"), "'Homo sapiens'");
+TEST(Newick, QuotesNamesThatNewickWouldTakeApart) {
+  EXPECT_EQ(newickLabel("Q.robur"), "Q.robur");
+  EXPECT_EQ(newickLabel("Homo_sapiens"), "Homo_sapiens");
+  EXPECT_EQ(newickLabel("Homo sapiens"), "'Homo sapiens'");
   for (const char* name : {"a(b", "a)b", "a:b", "a,b", "a;b", "a[b]", "a\"b", "a\tb"})
-    EXPECT_EQ(NewickLabel(name), std::string("'") + name + "'") << name;
-  EXPECT_EQ(NewickLabel("O'Brien"), "'O''Brien'");
-  EXPECT_EQ(NewickLabel("''"), "''''''");
-  EXPECT_EQ(NewickLabel(""), "''");
+    EXPECT_EQ(newickLabel(name), std::string("'") + name + "'") << name;
+  EXPECT_EQ(newickLabel("O'Brien"), "'O''Brien'");
+  EXPECT_EQ(newickLabel("''"), "''''''");
+  EXPECT_EQ(newickLabel(""), "''");
 }
 
 TEST(Newick, SupportAsInnerLabelLengthsAndTheEnd) {
-  auto t = ThreeTaxa();
-  EXPECT_EQ(ToNewick(*t, BranchLengths::Stored, true), "((A:0.1,B:0.1)85:0.25,C:0.35)100;\n");
-  EXPECT_EQ(ToNewick(*t, BranchLengths::Stored, false), "((A:0.1,B:0.1):0.25,C:0.35);\n");
-  EXPECT_EQ(ToNewick(*t, BranchLengths::None, false), "((A,B),C);\n");
+  std::vector<Taxon> taxa;
+  const TestTree t = threeTaxa(taxa);
+  EXPECT_EQ(newickText(t.tree, taxa, true, t.support), "((A:0.1,B:0.1)85:0.25,C:0.35)100;\n");
+  EXPECT_EQ(newickText(t.tree, taxa, true, {}), "((A:0.1,B:0.1):0.25,C:0.35);\n");
+  EXPECT_EQ(newickText(t.tree, taxa, false, {}), "((A,B),C);\n");
   // A support of 0 after a run is a result, not a missing label.
-  auto z = Join(Join(Leaf("A", 0), Leaf("B", 0), 0, 0), Leaf("C", 0), 0, 100);
-  EXPECT_EQ(ToNewick(*z, BranchLengths::None, true), "((A,B)0,C)100;\n");
+  const TestTree z = readTree("((A,B),C)'100'", taxa);
+  EXPECT_EQ(newickText(z.tree, taxa, false, z.support), "((A,B)0,C)100;\n");
   // One taxon: a leaf and the end.
-  EXPECT_EQ(ToNewick(*Leaf("A", 0), BranchLengths::Stored, true), "A;\n");
-  auto neg = Join(Leaf("A", -0.05), Leaf("B", 1e-5), 0, 0);
-  EXPECT_EQ(ToNewick(*neg, BranchLengths::Stored, false), "(A:-0.05,B:1E-5);\n");
+  const TestTree one = readTree("A", taxa);
+  EXPECT_EQ(newickText(one.tree, taxa, true, one.support), "A;\n");
+  const TestTree neg = readTree("(A:-0.05,B:1e-5)", taxa);
+  EXPECT_EQ(newickText(neg.tree, taxa, true, {}), "(A:-0.05,B:1E-5);\n");
 }
 
 // Every awkward name, support and length read back by an independent reader.
@@ -80,44 +81,54 @@ TEST(Newick, RoundTripThroughAReader) {
   const std::vector<std::string> names = {"plain",   "with space", "O'Brien", "a(b)c",
                                           "x:y,z;w", "[note]",     "under_score", "''"};
   std::mt19937 rng(7);
-  std::vector<std::unique_ptr<TKVTreeNodeItem>> pool;
-  for (const auto& n : names) pool.push_back(Leaf(n, std::uniform_real_distribution<>(-0.1, 1)(rng)));
-  int support = 10;
-  while (pool.size() > 1) {
-    auto b = std::move(pool.back());
-    pool.pop_back();
-    auto a = std::move(pool.back());
-    pool.pop_back();
-    pool.insert(pool.begin(), Join(std::move(a), std::move(b), 1.0 / 3 + support, support));
-    support += 11;
+  std::vector<Taxon> taxa;
+  Tree tree;
+  std::vector<int32_t> support;
+  std::vector<int32_t> pool;
+  for (const auto& n : names) {
+    taxa.push_back(Taxon{Name(n), {}, {}});
+    pool.push_back(tree.addLeaf(static_cast<int32_t>(taxa.size()) - 1,
+                                std::uniform_real_distribution<>(-0.1, 1)(rng)));
   }
-  const TKVTreeNodeItem& root = *pool.front();
-  const std::string text = ToNewick(root, BranchLengths::Stored, true);
+  support.resize(tree.nodes.size(), 0);
+  int s = 10;
+  while (pool.size() > 1) {
+    const int32_t b = pool.back();
+    pool.pop_back();
+    const int32_t a = pool.back();
+    pool.pop_back();
+    pool.insert(pool.begin(), tree.addInner(a, b, 1.0 / 3 + s));
+    support.push_back(s);
+    s += 11;
+  }
+  const std::string text = newickText(tree, taxa, true, support);
   auto read = ReadNewick(text);
-  std::function<void(const TKVTreeNodeItem&, const testing::NewickNode&, bool)> same =
-      [&](const TKVTreeNodeItem& t, const testing::NewickNode& r, bool isRoot) {
-        if (const TKVTreeNode* n = AsNode(&t)) {
+  std::function<void(int32_t, const testing::NewickNode&, bool)> same =
+      [&](int32_t x, const testing::NewickNode& r, bool isRoot) {
+        const TreeNode& n = tree[x];
+        if (!n.isLeaf()) {
           ASSERT_EQ(r.children.size(), 2u);
-          EXPECT_EQ(r.label, std::to_string(n->Support));
-          same(*n->Left, *r.children[0], false);
-          same(*n->Right, *r.children[1], false);
+          EXPECT_EQ(r.label, std::to_string(support[static_cast<std::size_t>(x)]));
+          same(n.left, *r.children[0], false);
+          same(n.right, *r.children[1], false);
         } else {
           EXPECT_TRUE(r.children.empty());
-          EXPECT_EQ(r.label, t.Name.str());
+          EXPECT_EQ(r.label, taxa[static_cast<std::size_t>(n.taxon)].name.str());
         }
         if (isRoot) {
           EXPECT_FALSE(r.length.has_value());
         } else {
           ASSERT_TRUE(r.length.has_value());
-          EXPECT_EQ(Len(std::strtod(r.length->c_str(), nullptr)), Len(t.Distance));
+          EXPECT_EQ(lengthText(std::strtod(r.length->c_str(), nullptr)), lengthText(n.length));
         }
       };
-  same(root, *read, true);
+  same(tree.root(), *read, true);
 }
 
 TEST(TreeLayout, RowsHeightsAndBothKinds) {
-  auto t = ThreeTaxa();
-  const TreeLayout p = LayoutTree(*t, BranchLengths::Stored, true);
+  std::vector<Taxon> taxa;
+  const TestTree t = threeTaxa(taxa);
+  const TreeLayout p = layoutTree(t.tree, taxa, BranchLengths::Stored, t.support);
   ASSERT_EQ(p.nodes.size(), 5u);  // pre-order: root, (A,B), A, B, C
   EXPECT_EQ(p.leafCount, 3);
   EXPECT_TRUE(p.phylogram);
@@ -132,7 +143,7 @@ TEST(TreeLayout, RowsHeightsAndBothKinds) {
   EXPECT_EQ(p.nodes[2].support, -1);
   EXPECT_DOUBLE_EQ(p.maxX, 0.35);
 
-  const TreeLayout c = LayoutTree(*t, BranchLengths::None, false);
+  const TreeLayout c = layoutTree(t.tree, taxa, BranchLengths::None);
   EXPECT_FALSE(c.phylogram);
   EXPECT_EQ(c.nodes[1].support, -1);
   // Leaves line up on the right; C hangs off the root directly.
@@ -141,10 +152,10 @@ TEST(TreeLayout, RowsHeightsAndBothKinds) {
   for (int leaf : {2, 3, 4}) EXPECT_DOUBLE_EQ(c.nodes[static_cast<std::size_t>(leaf)].x, 2);
 
   // Negative lengths of neighbor-joining reach left of the root.
-  auto neg = Join(Leaf("A", -0.05), Leaf("B", 0.2), 0, 0);
-  const TreeLayout n = LayoutTree(*neg, BranchLengths::Stored, false);
+  const TestTree neg = readTree("(A:-0.05,B:0.2)", taxa);
+  const TreeLayout n = layoutTree(neg.tree, taxa, BranchLengths::Stored);
   EXPECT_DOUBLE_EQ(n.minX, -0.05);
-  const TreeDrawing d = DrawTree(n);
+  const TreeDrawing d = drawTree(n);
   for (const auto& l : d.lines) {
     EXPECT_GE(std::min(l.x1, l.x2), 0);
     EXPECT_LE(std::max(l.x1, l.x2), d.width);
@@ -152,35 +163,38 @@ TEST(TreeLayout, RowsHeightsAndBothKinds) {
 }
 
 TEST(TreeLayout, ScaleBarIsARoundFifth) {
-  EXPECT_DOUBLE_EQ(ScaleBarLength(0.5), 0.1);
-  EXPECT_DOUBLE_EQ(ScaleBarLength(1.0), 0.2);
-  EXPECT_DOUBLE_EQ(ScaleBarLength(0.03), 0.005);
-  EXPECT_DOUBLE_EQ(ScaleBarLength(7), 1);
-  EXPECT_DOUBLE_EQ(ScaleBarLength(0), 1);
-  const TreeDrawing d = DrawTree(LayoutTree(*ThreeTaxa(), BranchLengths::Stored, false));
+  EXPECT_DOUBLE_EQ(scaleBarLength(0.5), 0.1);
+  EXPECT_DOUBLE_EQ(scaleBarLength(1.0), 0.2);
+  EXPECT_DOUBLE_EQ(scaleBarLength(0.03), 0.005);
+  EXPECT_DOUBLE_EQ(scaleBarLength(7), 1);
+  EXPECT_DOUBLE_EQ(scaleBarLength(0), 1);
+  std::vector<Taxon> taxa;
+  const TestTree t = threeTaxa(taxa);
+  const TreeDrawing d = drawTree(layoutTree(t.tree, taxa, BranchLengths::Stored));
   int scale = 0;
-  for (const auto& t : d.texts)
-    if (t.role == DrawnText::Role::Scale) {
+  for (const auto& text : d.texts)
+    if (text.role == DrawnText::Role::Scale) {
       ++scale;
-      EXPECT_EQ(t.text, "0.05");
+      EXPECT_EQ(text.text, "0.05");
     }
   EXPECT_EQ(scale, 1);
-  const TreeDrawing c = DrawTree(LayoutTree(*ThreeTaxa(), BranchLengths::None, false));
-  for (const auto& t : c.texts) EXPECT_NE(t.role, DrawnText::Role::Scale);
+  const TreeDrawing c = drawTree(layoutTree(t.tree, taxa, BranchLengths::None));
+  for (const auto& text : c.texts) EXPECT_NE(text.role, DrawnText::Role::Scale);
 }
 
 TEST(Svg, EscapesNamesAndCarriesTheSettings) {
-  auto t = Join(Leaf("a<b&c", 0.1), Leaf("\"q\" 'x'", 0.2), 0, 0);
+  std::vector<Taxon> taxa;
+  const Tree t = cherry(taxa, "a<b&c", 0.1, "\"q\" 'x'", 0.2);
   const std::string svg =
-      TreeSvg(DrawTree(LayoutTree(*t, BranchLengths::Stored, false)), "T & U", {"Input: x<y"});
+      treeSvg(drawTree(layoutTree(t, taxa, BranchLengths::Stored)), "T & U", {"Input: x<y"});
   EXPECT_NE(svg.find(">a&lt;b&amp;c</text>"), std::string::npos);
   EXPECT_NE(svg.find(">&quot;q&quot; &apos;x&apos;</text>"), std::string::npos);
   EXPECT_NE(svg.find("<title>T &amp; U</title>"), std::string::npos);
   EXPECT_NE(svg.find("Input: x&lt;y"), std::string::npos);
   EXPECT_EQ(svg.find("a<b"), std::string::npos);
   // Windows-1252 names become UTF-8; control bytes, which XML cannot hold, a replacement mark.
-  auto w = Join(Leaf("caf\xE9", 0.1), Leaf("a\x01z", 0.2), 0, 0);
-  const std::string s2 = TreeSvg(DrawTree(LayoutTree(*w, BranchLengths::Stored, false)), "", {});
+  const Tree w = cherry(taxa, "caf\xE9", 0.1, "a\x01z", 0.2);
+  const std::string s2 = treeSvg(drawTree(layoutTree(w, taxa, BranchLengths::Stored)), "", {});
   EXPECT_NE(s2.find("caf\xC3\xA9"), std::string::npos);
   EXPECT_NE(s2.find("a\xEF\xBF\xBDz"), std::string::npos);
 }
@@ -192,17 +206,26 @@ const char* const kTable =
     "4\t1\t0\t0\t1\n5\t1\t1\t0\t0\n6\t0\t0\t1\t1\n7\t1\t1\t1\t0\nE2\t4\n8\t1\t0\t1\t1\n"
     "9\t1\t1\t0\t0\n10\t0\t1\t1\t1\n";
 
-Analysis Analyzed(const std::string& coefficient, TEnzymTreeType method) {
-  Analysis a;
-  a.SourceName = "oaks.txt";
-  a.GetFromText(kTable);
-  for (const auto& item : Analysis::CoefficientItems())
-    if (item[0] == coefficient[0]) a.ChooseCoefficient(item);
-  a.ChooseMethod(method);
-  return a;
-}
+// The table read, and, given a coefficient, its matrix and reference tree with the grid filled
+// as the window and the command line fill it.
+struct Oaks {
+  Session session;
+  MatrixGrid grid;
+  explicit Oaks(std::optional<char> letter, TreeMethod method = TreeMethod::None) {
+    session.readTable(kTable, '.');
+    if (!letter) return;
+    session.chooseCoefficient(*coefficientForLetter(*letter));
+    choose(method);
+  }
+  void choose(TreeMethod method) {
+    session.chooseMethod(method);
+    grid = MatrixGrid();
+    grid.fill(*session.matrix(), session.resultsData(), '.');
+  }
+  AnalysisView view() const { return AnalysisView{session, grid, "oaks.txt", '.'}; }
+};
 
-std::vector<std::string> Lines(const std::string& s) {
+std::vector<std::string> linesOf(const std::string& s) {
   std::vector<std::string> out;
   std::size_t start = 0;
   while (start < s.size()) {
@@ -214,10 +237,14 @@ std::vector<std::string> Lines(const std::string& s) {
   return out;
 }
 
+bool holds(const std::vector<std::string>& lines, const std::string& line) {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
 TEST(Exports, PhylipHoldsDistancesUnderEitherMethod) {
-  for (const TEnzymTreeType method : {ettUPGMA, ettNbJoin}) {
-    Analysis a = Analyzed("A", method);
-    const auto lines = Lines(MatrixPhylip(a));
+  for (const TreeMethod method : {TreeMethod::Upgma, TreeMethod::NeighborJoining}) {
+    Oaks a('A', method);
+    const auto lines = linesOf(matrixPhylip(a.view()));
     ASSERT_GE(lines.size(), 5u);
     EXPECT_EQ(lines[0], "    4");
     // Relaxed names: blanks become underscores, short names padded to ten.
@@ -234,41 +261,40 @@ TEST(Exports, PhylipHoldsDistancesUnderEitherMethod) {
           EXPECT_EQ(v, 0);
           continue;
         }
-        const double cell = ReadMatrixCell(a.Matrix.Cell(j, i), '.');
-        EXPECT_DOUBLE_EQ(v, method == ettUPGMA ? 1.0 - cell : cell) << i << "," << j;
+        const double cell = readMatrixCell(a.grid.cell(j, i), '.');
+        EXPECT_DOUBLE_EQ(v, method == TreeMethod::Upgma ? 1.0 - cell : cell) << i << "," << j;
       }
     }
     // The settings follow the matrix as comments.
     EXPECT_EQ(lines[5], std::string("# Ramovia ") + RAMOVIA_VERSION);
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "# Input: oaks.txt"), lines.end());
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "# Coefficient: A - Nei and Li / Dice"),
-              lines.end());
+    EXPECT_TRUE(holds(lines, "# Input: oaks.txt"));
+    EXPECT_TRUE(holds(lines, "# Coefficient: A - Nei and Li / Dice"));
   }
 }
 
 TEST(Exports, TsvIsTheGridWithEditsAfterTheSettings) {
-  Analysis a = Analyzed("B", ettNbJoin);
-  a.Matrix.SetCell(2, 1, "0.5");
-  const auto lines = Lines(MatrixTsv(a));
+  Oaks a('B', TreeMethod::NeighborJoining);
+  a.grid.setCell(2, 1, "0.5");
+  const auto lines = linesOf(matrixTsv(a.view()));
   std::size_t first = 0;
   while (first < lines.size() && lines[first].rfind("# ", 0) == 0) ++first;
-  EXPECT_NE(std::find(lines.begin(), lines.end(), "# Matrix: edited by hand"), lines.end());
-  EXPECT_NE(std::find(lines.begin(), lines.end(), "# Method: Neighbor-joining"), lines.end());
+  EXPECT_TRUE(holds(lines, "# Matrix: edited by hand"));
+  EXPECT_TRUE(holds(lines, "# Method: Neighbor-joining"));
   ASSERT_EQ(lines.size(), first + 5);
   EXPECT_EQ(lines[first], "\tQ robur\tQ.petraea\tQ.cerris\tQ:ilex");
   for (int r = 0; r < 5; ++r) {
     std::string expected;
-    for (int c = 0; c < 5; ++c) expected += (c ? "\t" : "") + a.Matrix.Cell(c, r);
+    for (int c = 0; c < 5; ++c) expected += (c ? "\t" : "") + a.grid.cell(c, r);
     EXPECT_EQ(lines[first + static_cast<std::size_t>(r)], expected);
   }
   EXPECT_NE(lines[first + 1].find("\t0.5\t"), std::string::npos);
 }
 
 TEST(Exports, UnreadableEditedCellStopsThePhylipExportWithItsPlace) {
-  Analysis a = Analyzed("A", ettNbJoin);
-  a.Matrix.SetCell(3, 2, "x1");
+  Oaks a('A', TreeMethod::NeighborJoining);
+  a.grid.setCell(3, 2, "x1");
   try {
-    MatrixPhylip(a);
+    matrixPhylip(a.view());
     FAIL() << "no error";
   } catch (const ExportError& e) {
     EXPECT_NE(std::string(e.what()).find("row 2, column 3"), std::string::npos) << e.what();
@@ -276,76 +302,114 @@ TEST(Exports, UnreadableEditedCellStopsThePhylipExportWithItsPlace) {
 }
 
 TEST(Exports, NothingToExportIsAClearError) {
-  Analysis a;
-  a.GetFromText(kTable);
-  EXPECT_THROW(ReferenceTreeNewick(a), ExportError);
-  EXPECT_THROW(ReferenceTreeSvg(a), ExportError);
-  EXPECT_THROW(MatrixTsv(a), ExportError);
-  EXPECT_THROW(ListedTreeNewick(a, 0), ExportError);
-  EXPECT_TRUE(ReferenceTreeDrawing(a).lines.empty());
-  EXPECT_NE(ReportText(a).find("Resampling: none"), std::string::npos);
+  Oaks a(std::nullopt);
+  const AnalysisView v = a.view();
+  EXPECT_THROW(referenceTreeNewick(v), ExportError);
+  EXPECT_THROW(referenceTreeSvg(v), ExportError);
+  EXPECT_THROW(matrixTsv(v), ExportError);
+  EXPECT_THROW(listedTreeNewick(v, 0), ExportError);
+  EXPECT_TRUE(referenceTreeDrawing(v).lines.empty());
+  EXPECT_NE(reportText(v).find("Resampling: none"), std::string::npos);
 }
 
 TEST(Exports, ARunAddsSupportAndItsSettingsUntilTheNextReferenceTree) {
-  Analysis a = Analyzed("A", ettNbJoin);
-  EXPECT_FALSE(ReferenceTreeHasSupport(a));
-  const std::string before = ReferenceTreeNewick(a);
+  Oaks a('A', TreeMethod::NeighborJoining);
+  const AnalysisView v = a.view();
+  EXPECT_TRUE(referenceTreeSupport(v).empty());
+  const std::string before = referenceTreeNewick(v);
   EXPECT_EQ(before.find(")100"), std::string::npos);
   EXPECT_NE(before.find("'Q robur':"), std::string::npos);
   EXPECT_NE(before.find("'Q:ilex':"), std::string::npos);
 
-  SetRandomSeed(4242);
-  a.ChooseResamplingMethod(0);
-  a.RepeatCount = 30;
-  a.Run();
-  ASSERT_TRUE(ReferenceTreeHasSupport(a));
-  const auto prov = ProvenanceLines(a);
-  EXPECT_NE(std::find(prov.begin(), prov.end(), "Resampling: Bootstrapping"), prov.end());
-  EXPECT_NE(std::find(prov.begin(), prov.end(), "Replicates: 30 requested, 30 trees built"),
-            prov.end());
-  EXPECT_NE(std::find(prov.begin(), prov.end(), "Seed at the start of the run: 4242"), prov.end());
+  a.session.setSeed(4242);
+  ResamplingPlan plan;
+  plan.method = Resampling::Bootstrap;
+  plan.replicates = 30;
+  const ResamplingResult& run = a.session.resample(plan);
+  ASSERT_FALSE(referenceTreeSupport(v).empty());
+  const auto prov = provenanceLines(v);
+  EXPECT_TRUE(holds(prov, "Resampling: Bootstrapping"));
+  EXPECT_TRUE(holds(prov, "Replicates: 30 requested, 30 trees built"));
+  EXPECT_TRUE(holds(prov, "Seed at the start of the run: 4242"));
 
   // Every inner node of the reference tree carries its support, read back as labels.
-  const auto read = ReadNewick(ReferenceTreeNewick(a));
-  std::function<void(const TKVTreeNodeItem&, const testing::NewickNode&)> check =
-      [&](const TKVTreeNodeItem& t, const testing::NewickNode& r) {
-        if (const TKVTreeNode* n = AsNode(&t)) {
-          EXPECT_EQ(r.label, std::to_string(n->Support));
-          check(*n->Left, *r.children.at(0));
-          check(*n->Right, *r.children.at(1));
+  const Tree& reference = *a.session.referenceTree();
+  const auto read = ReadNewick(referenceTreeNewick(v));
+  std::function<void(int32_t, const testing::NewickNode&)> check =
+      [&](int32_t x, const testing::NewickNode& r) {
+        const TreeNode& n = reference[x];
+        if (!n.isLeaf()) {
+          EXPECT_EQ(r.label, std::to_string(run.support[static_cast<std::size_t>(x)]));
+          check(n.left, *r.children.at(0));
+          check(n.right, *r.children.at(1));
         }
       };
-  check(*a.Enzym->RefTree, *read);
+  check(reference.root(), *read);
 
-  const std::string report = ReportText(a);
-  for (const auto& l : a.MemoLines) EXPECT_NE(report.find(l), std::string::npos) << l;
-  for (const auto& l : a.TreeLines) EXPECT_NE(report.find(l), std::string::npos) << l;
-  EXPECT_NE(report.find("Reference tree with support (Newick)\n" + ReferenceTreeNewick(a)),
+  const std::string report = reportText(v);
+  const auto& taxa = a.session.resultsData().taxa;
+  for (const auto& l : statisticsLines(run, a.session.comparedTree(), taxa))
+    EXPECT_NE(report.find(l), std::string::npos) << l;
+  for (const auto& l : treeListLines(run, taxa)) EXPECT_NE(report.find(l), std::string::npos) << l;
+  EXPECT_NE(report.find("Reference tree with support (Newick)\n" + referenceTreeNewick(v)),
             std::string::npos);
-  const std::string svg = ReferenceTreeSvg(a);
+  const std::string svg = referenceTreeSvg(v);
   EXPECT_NE(svg.find("Seed at the start of the run: 4242"), std::string::npos);
   EXPECT_NE(svg.find("class=\"support\""), std::string::npos);
 
   // A listed tree: topology only.
-  const std::string listed = ListedTreeNewick(a, 0);
+  const std::string listed = listedTreeNewick(v, 0);
   EXPECT_EQ(listed.find(':', listed.find("'Q:ilex'") + 8), std::string::npos) << listed;
 
   // A new reference tree has no run behind it.
-  a.ChooseMethod(ettUPGMA);
-  EXPECT_FALSE(ReferenceTreeHasSupport(a));
-  const auto after = ProvenanceLines(a);
-  EXPECT_NE(std::find(after.begin(), after.end(), "Resampling: none"), after.end());
+  a.choose(TreeMethod::Upgma);
+  EXPECT_TRUE(referenceTreeSupport(v).empty());
+  EXPECT_TRUE(holds(provenanceLines(v), "Resampling: none"));
+}
+
+// The tree of an edited matrix takes the reference tree's place in every export, without the
+// support that belonged to the reference tree.
+TEST(Exports, TheEditedMatrixTreeIsExportedWithoutTheRunsSupport) {
+  Oaks a('A', TreeMethod::Upgma);
+  const AnalysisView v = a.view();
+  ResamplingPlan plan;
+  plan.replicates = 10;
+  a.session.resample(plan);
+  // Q robur and Q:ilex, not a pair of the reference tree, made the most similar one.
+  const auto pairsRoburAndIlex = [](const Tree& t) {
+    for (int32_t x = 0; x <= t.root(); ++x) {
+      auto leaves = t.leafTaxa(x);
+      std::sort(leaves.begin(), leaves.end());
+      if (leaves == std::vector<int32_t>{0, 3}) return true;
+    }
+    return false;
+  };
+  ASSERT_FALSE(pairsRoburAndIlex(*a.session.referenceTree()));
+  a.grid.setCell(4, 1, "0.99");
+  a.grid.setCell(1, 4, "0.99");
+  a.session.restoreMatrixOrder();
+  a.session.buildFromMatrix(a.grid.readBack(a.session.editedMatrixSize()));
+  ASSERT_EQ(a.session.referenceTree(), nullptr);
+  const Tree& edited = *a.session.editedTree();
+  EXPECT_TRUE(pairsRoburAndIlex(edited));
+  EXPECT_EQ(shownReferenceTree(v), &edited);
+  EXPECT_TRUE(referenceTreeSupport(v).empty());
+  const auto& taxa = a.session.resultsData().taxa;
+  EXPECT_EQ(referenceTreeNewick(v), newickText(edited, taxa, true, {}));
+  const std::string report = reportText(v);
+  EXPECT_NE(report.find("Matrix: edited by hand"), std::string::npos);
+  EXPECT_NE(report.find("Reference tree (Newick)\n" + referenceTreeNewick(v)), std::string::npos);
 }
 
 TEST(Exports, FormatsByExtension) {
-  EXPECT_EQ(TreeFormatForPath("a/b.NWK"), TreeFileFormat::Newick);
-  EXPECT_EQ(TreeFormatForPath("b.tre"), TreeFileFormat::Newick);
-  EXPECT_EQ(TreeFormatForPath("b.svg"), TreeFileFormat::Svg);
-  EXPECT_EQ(TreeFormatForPath("b.pdf"), TreeFileFormat::Pdf);
-  EXPECT_EQ(TreeFormatForPath("dir.svg/b"), std::nullopt);
-  EXPECT_EQ(MatrixFormatForPath("m.tsv"), MatrixFileFormat::Tsv);
-  EXPECT_EQ(MatrixFormatForPath("m.phy"), MatrixFileFormat::Phylip);
-  EXPECT_EQ(MatrixFormatForPath("m.csv"), std::nullopt);
+  EXPECT_EQ(treeFormatForPath("a/b.NWK"), TreeFileFormat::Newick);
+  EXPECT_EQ(treeFormatForPath("b.tre"), TreeFileFormat::Newick);
+  EXPECT_EQ(treeFormatForPath("b.svg"), TreeFileFormat::Svg);
+  EXPECT_EQ(treeFormatForPath("b.pdf"), TreeFileFormat::Pdf);
+  EXPECT_EQ(treeFormatForPath("dir.svg/b"), std::nullopt);
+  EXPECT_EQ(matrixFormatForPath("m.tsv"), MatrixFileFormat::Tsv);
+  EXPECT_EQ(matrixFormatForPath("m.phy"), MatrixFileFormat::Phylip);
+  EXPECT_EQ(matrixFormatForPath("m.csv"), std::nullopt);
 }
 
 // --- writing ---
@@ -362,7 +426,7 @@ struct TempDir {
   }
 };
 
-std::string Slurp(const fs::path& p) {
+std::string slurp(const fs::path& p) {
   std::ifstream f(p, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
@@ -370,38 +434,38 @@ std::string Slurp(const fs::path& p) {
 TEST(AtomicWrite, WritesAndReplacesLeavingNoTemporary) {
   TempDir d;
   const fs::path file = d.path / "tree.nwk";
-  WriteFileAtomically(file.string(), "one;\n");
-  EXPECT_EQ(Slurp(file), "one;\n");
-  WriteFileAtomically(file.string(), std::string(100000, 'x'));
-  EXPECT_EQ(Slurp(file), std::string(100000, 'x'));
+  writeFileAtomically(file.string(), "one;\n");
+  EXPECT_EQ(slurp(file), "one;\n");
+  writeFileAtomically(file.string(), std::string(100000, 'x'));
+  EXPECT_EQ(slurp(file), std::string(100000, 'x'));
   EXPECT_EQ(std::distance(fs::directory_iterator(d.path), fs::directory_iterator()), 1);
 }
 
 TEST(AtomicWrite, ReadOnlyFolderFailsClearlyAndLeavesNothing) {
   TempDir d;
   const fs::path kept = d.path / "kept.nwk";
-  WriteFileAtomically(kept.string(), "old;\n");
+  writeFileAtomically(kept.string(), "old;\n");
   ::chmod(d.path.c_str(), 0555);
   testing::WithoutDacOverride asUser;
   if (testing::CanCreateIn(d.path.string())) GTEST_SKIP() << "this process can write anywhere";
   for (const fs::path& target : {d.path / "new.nwk", kept}) {
     try {
-      WriteFileAtomically(target.string(), "new;\n");
+      writeFileAtomically(target.string(), "new;\n");
       FAIL() << "no error for " << target;
     } catch (const ExportError& e) {
       EXPECT_EQ(std::string(e.what()), "Cannot write " + target.string() + ": Permission denied");
     }
   }
-  EXPECT_EQ(Slurp(kept), "old;\n");
+  EXPECT_EQ(slurp(kept), "old;\n");
   EXPECT_EQ(std::distance(fs::directory_iterator(d.path), fs::directory_iterator()), 1);
 }
 
 TEST(AtomicWrite, MissingFolderAndFolderAsTarget) {
   TempDir d;
-  EXPECT_THROW(WriteFileAtomically((d.path / "no" / "x.tsv").string(), "x"), ExportError);
+  EXPECT_THROW(writeFileAtomically((d.path / "no" / "x.tsv").string(), "x"), ExportError);
   fs::create_directory(d.path / "sub");
-  EXPECT_THROW(WriteFileAtomically((d.path / "sub").string(), "x"), ExportError);
-  EXPECT_THROW(WriteFileAtomically("", "x"), ExportError);
+  EXPECT_THROW(writeFileAtomically((d.path / "sub").string(), "x"), ExportError);
+  EXPECT_THROW(writeFileAtomically("", "x"), ExportError);
   // Only the folder made above is left.
   EXPECT_EQ(std::distance(fs::directory_iterator(d.path), fs::directory_iterator()), 1);
 }

@@ -8,13 +8,14 @@
 #include <QThread>
 #include <string>
 
-#include "test_nasobny.h"
+#include "../core/sample_tables.h"
+#include "analysis_window.h"
 #include "ui_support.h"
 
 namespace ramovia::ui::testing {
 
-inline void WaitIdle(const TfrmNasobnyTest* w) {
-  for (int i = 0; i < 60000 && w->IsBusy(); ++i) {
+inline void waitIdle(const AnalysisWindow* w) {
+  for (int i = 0; i < 60000 && w->isBusy(); ++i) {
     QApplication::processEvents(QEventLoop::AllEvents, 20);
     QThread::msleep(1);
   }
@@ -25,20 +26,19 @@ inline void WaitIdle(const TfrmNasobnyTest* w) {
 struct Messages {
   QStringList list;
   Messages() {
-    SetMessageHandler([this](QWidget*, const QString& text) { list.push_back(text); });
+    setMessageHandler([this](QWidget*, const QString& text) { list.push_back(text); });
   }
-  ~Messages() { SetMessageHandler({}); }
+  ~Messages() { setMessageHandler({}); }
 };
 
-inline QString WriteFile(const QTemporaryDir& dir, const QString& name, const std::string& text) {
+inline QString writeFile(const QTemporaryDir& dir, const QString& name, const std::string& text) {
   const QString path = dir.filePath(name);
   QFile f(path);
   if (f.open(QIODevice::WriteOnly)) f.write(text.data(), static_cast<qint64>(text.size()));
   return path;
 }
 
-inline const std::string kDice =
-    "\ta\tb\tc\nE1\n1\t1\t1\t1\n2\t0\t1\t1\n3\t1\t0\t0\n4\t1\t0\t0\n5\t1\t0\t0\n6\t1\t0\t0\n7\t1\t0\t0"
-    "\nE2\n8\t1\t1\t?\n9\t1\t1\t?\n";
+using ramovia::testing::kDiceTable;
+inline const std::string& kDice = kDiceTable;
 
 }  // namespace ramovia::ui::testing

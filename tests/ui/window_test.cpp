@@ -21,7 +21,8 @@
 #include <QTest>
 
 #include "grid_models.h"
-#include "main_form.h"
+#include "output/tree_text.h"
+#include "main_window.h"
 #include "ui_helpers.h"
 
 namespace ramovia::ui {
@@ -29,50 +30,50 @@ namespace {
 
 using testing::kDice;
 using testing::Messages;
-using testing::WaitIdle;
+using testing::waitIdle;
 
-QString Cell(QTableView* view, int col, int row) {
+QString cellText(QTableView* view, int col, int row) {
   return view->model()->index(row, col).data().toString();
 }
 
 // One frame with one window; helpers to read its widgets by name.
 struct WindowFixture : ::testing::Test {
-  TMainForm frame;
-  TfrmNasobnyTest* w = nullptr;
+  MainWindow frame;
+  AnalysisWindow* w = nullptr;
   void SetUp() override {
     frame.show();
-    w = frame.FileOpen();
+    w = frame.newAnalysis();
   }
   template <class T>
-  T* Get(const char* name) {
+  T* get(const char* name) {
     T* c = w->findChild<T*>(name);
     EXPECT_NE(c, nullptr) << name;
     return c;
   }
-  QTableView* Matrix() { return Get<QTableView>("sgrdShody"); }
-  QString MatrixRow(int row) {
+  QTableView* matrixGrid() { return get<QTableView>("matrixGrid"); }
+  QString matrixRow(int row) {
     QStringList cells;
-    for (int c = 0; c < Matrix()->model()->columnCount(); ++c) cells << Cell(Matrix(), c, row);
+    for (int c = 0; c < matrixGrid()->model()->columnCount(); ++c) cells << cellText(matrixGrid(), c, row);
     return cells.join('|');
   }
-  void Paste(const std::string& text) {
+  void pasteText(const std::string& text) {
     QApplication::clipboard()->setText(QString::fromStdString(text));
-    w->Paste1Click();
+    w->paste();
   }
-  void Compute(int coefficient, bool nj) {
-    w->ComboBox1Change(coefficient);
-    WaitIdle(w);
-    nj ? w->RadioButton2Click() : w->RadioButton1Click();
-    WaitIdle(w);
+  void compute(int coefficient, bool nj) {
+    w->chooseCoefficient(coefficient);
+    waitIdle(w);
+    nj ? w->chooseNeighborJoining() : w->chooseUpgma();
+    waitIdle(w);
   }
-  void Focus(QWidget* widget) {
+  void focus(QWidget* widget) {
     QApplication::setActiveWindow(w->window());
     widget->setFocus();
     QApplication::processEvents();
   }
-  int TreeCountSum() {
+  int treeCountSum() {
     int sum = 0;
-    auto* trees = Get<QListWidget>("lboxTrees");
+    auto* trees = get<QListWidget>("treeList");
     for (int i = 0; i < trees->count(); ++i) sum += trees->item(i)->text().section(':', 0, 0).toInt();
     return sum;
   }
@@ -81,7 +82,7 @@ struct WindowFixture : ::testing::Test {
 TEST_F(WindowFixture, ControlsAsTheWindowIsCreated) {
   EXPECT_EQ(w->windowTitle(), "Multiple analyses");
   EXPECT_EQ(w->parentWidget()->size(), QSize(723, 488));
-  QTabWidget* pages = w->Pages();
+  QTabWidget* pages = w->pages();
   ASSERT_EQ(pages->count(), 5);
   EXPECT_EQ(pages->tabText(0), "Data input");
   EXPECT_EQ(pages->tabText(1), "Distance/similarity matrix");
@@ -89,57 +90,57 @@ TEST_F(WindowFixture, ControlsAsTheWindowIsCreated) {
   EXPECT_EQ(pages->tabText(3), "Trees");
   EXPECT_EQ(pages->tabText(4), "Resampling methods");
   EXPECT_FALSE(pages->isTabVisible(4));
-  EXPECT_EQ(Get<QComboBox>("ComboBox1")->count(), 16);
-  EXPECT_EQ(Get<QComboBox>("ComboBox1")->currentIndex(), -1);
-  EXPECT_EQ(Get<QComboBox>("ComboBox1")->itemText(10), "U - Reynolds ");
+  EXPECT_EQ(get<QComboBox>("coefficientBox")->count(), 16);
+  EXPECT_EQ(get<QComboBox>("coefficientBox")->currentIndex(), -1);
+  EXPECT_EQ(get<QComboBox>("coefficientBox")->itemText(10), "U - Reynolds ");
   // Before any computation the matrix grid is 5 x 5 empty cells, and so is its copy.
-  EXPECT_EQ(Matrix()->model()->rowCount(), 5);
-  w->Copy2Click();
+  EXPECT_EQ(matrixGrid()->model()->rowCount(), 5);
+  w->copyMatrix();
   EXPECT_EQ(QApplication::clipboard()->text(), QString("\t\t\t\t\t\r\n").repeated(5));
-  for (const char* name : {"editRepeat", "editVynechat", "editPocet"})
-    EXPECT_FALSE(Get<QSpinBox>(name)->isEnabled()) << name;
-  EXPECT_FALSE(Get<QPushButton>("btnRun")->isEnabled());
-  EXPECT_TRUE(Get<QPushButton>("btnCancel")->isHidden());
-  EXPECT_EQ(Get<QSpinBox>("editRepeat")->maximum(), 10000);
-  EXPECT_EQ(Get<QSpinBox>("editVynechat")->maximum(), 5);
-  EXPECT_EQ(Get<QSpinBox>("editPocet")->maximum(), 100);
-  EXPECT_FALSE(Get<QAction>("Copy1")->isEnabled());
-  EXPECT_EQ(Get<QGroupBox>("rdgMethod")->findChildren<QRadioButton*>().size(), 5);
+  for (const char* name : {"replicates", "taxaLeftOut", "fragmentsLeftOut"})
+    EXPECT_FALSE(get<QSpinBox>(name)->isEnabled()) << name;
+  EXPECT_FALSE(get<QPushButton>("runButton")->isEnabled());
+  EXPECT_TRUE(get<QPushButton>("cancelButton")->isHidden());
+  EXPECT_EQ(get<QSpinBox>("replicates")->maximum(), 10000);
+  EXPECT_EQ(get<QSpinBox>("taxaLeftOut")->maximum(), 5);
+  EXPECT_EQ(get<QSpinBox>("fragmentsLeftOut")->maximum(), 100);
+  EXPECT_FALSE(get<QAction>("copyAction")->isEnabled());
+  EXPECT_EQ(get<QGroupBox>("methodGroup")->findChildren<QRadioButton*>().size(), 5);
 }
 
 TEST_F(WindowFixture, PasteFillsTheInputGrid) {
   Messages messages;
   QApplication::clipboard()->clear();
-  w->PopupMenu1Popup();
-  EXPECT_FALSE(Get<QAction>("Paste1")->isEnabled());
+  w->updateInputMenu();
+  EXPECT_FALSE(get<QAction>("pasteAction")->isEnabled());
   QApplication::clipboard()->setText(QString::fromStdString(kDice));
-  w->PopupMenu1Popup();
-  EXPECT_TRUE(Get<QAction>("Paste1")->isEnabled());
-  w->Paste1Click();
+  w->updateInputMenu();
+  EXPECT_TRUE(get<QAction>("pasteAction")->isEnabled());
+  w->paste();
   EXPECT_TRUE(messages.list.isEmpty()) << messages.list.join('\n').toStdString();
-  auto* grid = Get<QTableView>("sgrdDruhy");
+  auto* grid = get<QTableView>("inputGrid");
   auto* model = static_cast<InputGridModel*>(grid->model());
   EXPECT_EQ(model->columnCount(), 4);
   EXPECT_EQ(model->rowCount(), 1 + 9 + 2);
-  EXPECT_EQ(Cell(grid, 1, 0), "a");
-  EXPECT_EQ(Cell(grid, 3, 0), "c");
-  EXPECT_EQ(Cell(grid, 0, 1), "E1");
-  EXPECT_TRUE(model->IsBlockHeader(model->index(1, 0)));
-  EXPECT_FALSE(model->IsBlockHeader(model->index(2, 0)));
-  EXPECT_EQ(Cell(grid, 0, 2), "1/1");
+  EXPECT_EQ(cellText(grid, 1, 0), "a");
+  EXPECT_EQ(cellText(grid, 3, 0), "c");
+  EXPECT_EQ(cellText(grid, 0, 1), "E1");
+  EXPECT_TRUE(model->isBlockHeader(model->index(1, 0)));
+  EXPECT_FALSE(model->isBlockHeader(model->index(2, 0)));
+  EXPECT_EQ(cellText(grid, 0, 2), "1/1");
   // Fragment 2 (a lacks it) is listed after the fragments that a shows.
-  EXPECT_EQ(Cell(grid, 0, 8), "2/2");
-  EXPECT_EQ(Cell(grid, 1, 8), "0");
-  EXPECT_EQ(Cell(grid, 2, 8), "1");
-  EXPECT_EQ(Cell(grid, 0, 9), "E2");
-  EXPECT_EQ(Cell(grid, 1, 10), "1");
-  EXPECT_EQ(Cell(grid, 3, 11), "n/a");
+  EXPECT_EQ(cellText(grid, 0, 8), "2/2");
+  EXPECT_EQ(cellText(grid, 1, 8), "0");
+  EXPECT_EQ(cellText(grid, 2, 8), "1");
+  EXPECT_EQ(cellText(grid, 0, 9), "E2");
+  EXPECT_EQ(cellText(grid, 1, 10), "1");
+  EXPECT_EQ(cellText(grid, 3, 11), "n/a");
   EXPECT_EQ(grid->columnWidth(0), 116);
   EXPECT_EQ(grid->columnWidth(1), 64);
   EXPECT_EQ(grid->rowHeight(1), 18);
   // Ctrl+C of the input grid copies nothing.
   QApplication::clipboard()->setText("kept");
-  Focus(grid);
+  focus(grid);
   grid->setCurrentIndex(model->index(2, 1));
   QKeyEvent copy(QEvent::KeyPress, Qt::Key_C, Qt::ControlModifier);
   QApplication::sendEvent(grid, &copy);
@@ -149,229 +150,230 @@ TEST_F(WindowFixture, PasteFillsTheInputGrid) {
 TEST_F(WindowFixture, PastingAnEmptyClipboardShowsTheListIndexError) {
   Messages messages;
   QApplication::clipboard()->setText("");
-  w->Paste1Click();
+  w->paste();
   ASSERT_EQ(messages.list.size(), 1);
   EXPECT_EQ(messages.list[0], "List index out of bounds (0)");
-  EXPECT_EQ(Get<QTableView>("sgrdDruhy")->model()->columnCount(), 1);
+  EXPECT_EQ(get<QTableView>("inputGrid")->model()->columnCount(), 1);
 }
 
 TEST_F(WindowFixture, DiceMatrixInEitherOrderOfChoice) {
   Messages messages;
-  Paste(kDice);
+  pasteText(kDice);
   // Coefficient first: nothing is computed until the method is chosen.
-  w->ComboBox1Change(0);
-  WaitIdle(w);
-  EXPECT_EQ(Matrix()->model()->rowCount(), 5);
-  EXPECT_EQ(Cell(Matrix(), 1, 0), "");
-  w->RadioButton1Click();
-  WaitIdle(w);
+  w->chooseCoefficient(0);
+  waitIdle(w);
+  EXPECT_EQ(matrixGrid()->model()->rowCount(), 5);
+  EXPECT_EQ(cellText(matrixGrid(), 1, 0), "");
+  w->chooseUpgma();
+  waitIdle(w);
   EXPECT_TRUE(messages.list.isEmpty()) << messages.list.join('\n').toStdString();
-  ASSERT_EQ(Matrix()->model()->rowCount(), 4);
-  EXPECT_EQ(MatrixRow(0), "|a|b|c");
-  EXPECT_EQ(MatrixRow(1), "a||0.50000|0.25000");
-  EXPECT_EQ(MatrixRow(2), "b|0.50000||1.00000");
-  EXPECT_EQ(MatrixRow(3), "c|0.25000|1.00000|");
-  w->Copy2Click();
+  ASSERT_EQ(matrixGrid()->model()->rowCount(), 4);
+  EXPECT_EQ(matrixRow(0), "|a|b|c");
+  EXPECT_EQ(matrixRow(1), "a||0.50000|0.25000");
+  EXPECT_EQ(matrixRow(2), "b|0.50000||1.00000");
+  EXPECT_EQ(matrixRow(3), "c|0.25000|1.00000|");
+  w->copyMatrix();
   EXPECT_EQ(QApplication::clipboard()->text(),
             "\ta\tb\tc\t\r\na\t\t0.50000\t0.25000\t\r\nb\t0.50000\t\t1.00000\t\r\n"
             "c\t0.25000\t1.00000\t\t\r\n");
-  EXPECT_TRUE(w->Pages()->isTabVisible(4));
-  EXPECT_EQ(Get<QListWidget>("lboxRefTree")->count(), 1);
-  EXPECT_TRUE(Get<QListWidget>("lboxRefTree")->item(0)->text().endsWith(';'));
-  EXPECT_GT(Get<QTreeWidget>("tviewRefTree")->topLevelItemCount(), 0);
+  EXPECT_TRUE(w->pages()->isTabVisible(4));
+  EXPECT_EQ(get<QListWidget>("referenceTreeList")->count(), 1);
+  EXPECT_TRUE(get<QListWidget>("referenceTreeList")->item(0)->text().endsWith(';'));
+  EXPECT_GT(get<QTreeWidget>("referenceTreeView")->topLevelItemCount(), 0);
 
   // Method first, in a second window.
-  TfrmNasobnyTest* second = frame.FileOpen();
+  AnalysisWindow* second = frame.newAnalysis();
   QApplication::clipboard()->setText(QString::fromStdString(kDice));
-  second->Paste1Click();
-  second->RadioButton1Click();
-  WaitIdle(second);
-  auto* m2 = second->findChild<QTableView*>("sgrdShody");
+  second->paste();
+  second->chooseUpgma();
+  waitIdle(second);
+  auto* m2 = second->findChild<QTableView*>("matrixGrid");
   EXPECT_EQ(m2->model()->rowCount(), 5);
-  second->ComboBox1Change(0);
-  WaitIdle(second);
+  second->chooseCoefficient(0);
+  waitIdle(second);
   ASSERT_EQ(m2->model()->rowCount(), 4);
-  EXPECT_EQ(Cell(m2, 2, 1), "0.50000");
-  EXPECT_EQ(Cell(m2, 3, 2), "1.00000");
+  EXPECT_EQ(cellText(m2, 2, 1), "0.50000");
+  EXPECT_EQ(cellText(m2, 3, 2), "1.00000");
 }
 
 TEST_F(WindowFixture, NeighborJoiningTurnsSimilaritiesIntoDistances) {
-  Paste(kDice);
-  Compute(0, false);
-  Compute(0, true);
-  EXPECT_EQ(MatrixRow(1), "a||0.50000|0.75000");
-  EXPECT_EQ(MatrixRow(2), "b|0.50000||0.00000");
-  EXPECT_EQ(MatrixRow(3), "c|0.75000|0.00000|");
+  pasteText(kDice);
+  compute(0, false);
+  compute(0, true);
+  EXPECT_EQ(matrixRow(1), "a||0.50000|0.75000");
+  EXPECT_EQ(matrixRow(2), "b|0.50000||0.00000");
+  EXPECT_EQ(matrixRow(3), "c|0.75000|0.00000|");
 }
 
 TEST_F(WindowFixture, EditedMatrixIsReadBackOnDoubleClick) {
   Messages messages;
-  Paste(kDice);
-  Compute(0, false);
-  QAbstractItemModel* model = Matrix()->model();
-  // Only cell (2, 1) is edited: Koef[2][1] takes it, Koef[1][2] keeps the other half.
+  pasteText(kDice);
+  compute(0, false);
+  QAbstractItemModel* model = matrixGrid()->model();
+  // Only cell (2, 1) is edited: value (2, 1) takes it, value (1, 2) keeps the other half.
   ASSERT_TRUE(model->flags(model->index(1, 2)) & Qt::ItemIsEditable);
   EXPECT_FALSE(model->flags(model->index(0, 2)) & Qt::ItemIsEditable);
   ASSERT_TRUE(model->setData(model->index(1, 2), "0.9", Qt::EditRole));
-  EXPECT_EQ(Cell(Matrix(), 2, 1), "0.9");
-  w->sgrdShodyDblClick();
+  EXPECT_EQ(cellText(matrixGrid(), 2, 1), "0.9");
+  w->rebuildFromMatrix();
   EXPECT_TRUE(messages.list.isEmpty()) << messages.list.join('\n').toStdString();
-  EXPECT_DOUBLE_EQ(w->analysis().Enzym->GetDistance(2, 1), 0.9);
-  EXPECT_DOUBLE_EQ(w->analysis().Enzym->GetDistance(1, 2), 0.5);
+  const SquareMatrix read = w->presenter().matrix.readBack(3);
+  EXPECT_DOUBLE_EQ(read(2, 1), 0.9);
+  EXPECT_DOUBLE_EQ(read(1, 2), 0.5);
   // The tree of the edited matrix is shown on the reference tree page.
-  const TKVTreeNodeItem* edited = w->analysis().EditedTree();
+  const Tree* edited = w->session().editedTree();
   ASSERT_NE(edited, nullptr);
-  ASSERT_EQ(Get<QListWidget>("lboxRefTree")->count(), 1);
-  EXPECT_EQ(Get<QListWidget>("lboxRefTree")->item(0)->text(),
-            QString::fromStdString(edited->GetDesc() + ";"));
-  EXPECT_GT(Get<QTreeWidget>("tviewRefTree")->topLevelItemCount(), 0);
+  ASSERT_EQ(get<QListWidget>("referenceTreeList")->count(), 1);
+  EXPECT_EQ(get<QListWidget>("referenceTreeList")->item(0)->text(),
+            QString::fromStdString(plainText(*edited, w->session().data().taxa) + ";"));
+  EXPECT_GT(get<QTreeWidget>("referenceTreeView")->topLevelItemCount(), 0);
 
   ASSERT_TRUE(model->setData(model->index(3, 1), "abc", Qt::EditRole));
-  w->sgrdShodyDblClick();
+  w->rebuildFromMatrix();
   ASSERT_EQ(messages.list.size(), 1);
   EXPECT_EQ(messages.list[0], "'abc' is not a valid floating point value");
 }
 
 TEST_F(WindowFixture, MethodChoiceSetsTheControls) {
-  Paste(kDice);
-  Compute(0, false);
-  auto* taxa = Get<QSpinBox>("editVynechat");
-  auto* frags = Get<QSpinBox>("editPocet");
-  auto* different = Get<QCheckBox>("chkbDifferent");
-  w->rdgMethodClick(2);  // OTU based Jackknifing
+  pasteText(kDice);
+  compute(0, false);
+  auto* taxa = get<QSpinBox>("taxaLeftOut");
+  auto* frags = get<QSpinBox>("fragmentsLeftOut");
+  auto* different = get<QCheckBox>("differentFragments");
+  w->chooseResampling(2);  // OTU based Jackknifing
   EXPECT_TRUE(taxa->isEnabled());
   EXPECT_FALSE(frags->isEnabled());
   EXPECT_TRUE(different->isChecked());
-  EXPECT_TRUE(Get<QPushButton>("btnRun")->isEnabled());
+  EXPECT_TRUE(get<QPushButton>("runButton")->isEnabled());
   taxa->setValue(1);
-  w->rdgMethodClick(4);  // Users keeps the taxon count and the check box
+  w->chooseResampling(4);  // Users keeps the taxon count and the check box
   EXPECT_EQ(taxa->value(), 1);
   EXPECT_TRUE(different->isEnabled());
   different->setChecked(false);
-  w->rdgMethodClick(4);
+  w->chooseResampling(4);
   EXPECT_FALSE(different->isChecked());
-  w->rdgMethodClick(0);  // Bootstrapping resets both
+  w->chooseResampling(0);  // Bootstrapping resets both
   EXPECT_EQ(taxa->value(), 0);
   EXPECT_FALSE(taxa->isEnabled());
   EXPECT_FALSE(different->isChecked());
   EXPECT_FALSE(different->isEnabled());
-  w->rdgMethodClick(1);  // Jackknifing
+  w->chooseResampling(1);  // Jackknifing
   EXPECT_TRUE(frags->isEnabled());
   EXPECT_TRUE(different->isChecked());
 }
 
 TEST_F(WindowFixture, BootstrapRunShowsStatisticsAndTrees) {
   Messages messages;
-  ASSERT_TRUE(frame.OpenFile(RAMOVIA_EXAMPLES "/restriction.txt"));
-  w = frame.AnalysisWindows().back();
-  Compute(0, true);
-  w->rdgMethodClick(0);
-  Get<QSpinBox>("editRepeat")->setValue(100);
-  w->btnRunClick();
-  EXPECT_TRUE(w->IsBusy());
-  EXPECT_FALSE(Get<QPushButton>("btnRun")->isEnabled());
-  EXPECT_FALSE(Get<QPushButton>("btnCancel")->isHidden());
-  EXPECT_EQ(Get<QLabel>("lblAkce")->text(), "Generating trees ...");
-  WaitIdle(w);
+  ASSERT_TRUE(frame.openFile(RAMOVIA_EXAMPLES "/restriction.txt"));
+  w = frame.analysisWindows().back();
+  compute(0, true);
+  w->chooseResampling(0);
+  get<QSpinBox>("replicates")->setValue(100);
+  w->run();
+  EXPECT_TRUE(w->isBusy());
+  EXPECT_FALSE(get<QPushButton>("runButton")->isEnabled());
+  EXPECT_FALSE(get<QPushButton>("cancelButton")->isHidden());
+  EXPECT_EQ(get<QLabel>("progressLabel")->text(), "Generating trees ...");
+  waitIdle(w);
   EXPECT_TRUE(messages.list.isEmpty()) << messages.list.join('\n').toStdString();
-  EXPECT_TRUE(Get<QPushButton>("btnRun")->isEnabled());
-  EXPECT_TRUE(Get<QPushButton>("btnCancel")->isHidden());
-  EXPECT_TRUE(Get<QProgressBar>("ProgressBar1")->isHidden());
-  const QStringList memo = Get<QPlainTextEdit>("memoStats")->toPlainText().split('\n');
+  EXPECT_TRUE(get<QPushButton>("runButton")->isEnabled());
+  EXPECT_TRUE(get<QPushButton>("cancelButton")->isHidden());
+  EXPECT_TRUE(get<QProgressBar>("runProgress")->isHidden());
+  const QStringList memo = get<QPlainTextEdit>("statistics")->toPlainText().split('\n');
   ASSERT_GE(memo.size(), 6);
   EXPECT_TRUE(memo[0].startsWith("Different tree count : "));
-  EXPECT_EQ(memo[0].mid(23).toInt(), Get<QListWidget>("lboxTrees")->count());
+  EXPECT_EQ(memo[0].mid(23).toInt(), get<QListWidget>("treeList")->count());
   EXPECT_TRUE(memo[1].startsWith("Ref. tree in list : "));
   EXPECT_EQ(memo[2], "Ref. tree : ");
   EXPECT_TRUE(memo[4].startsWith("Most freq. tree : "));
-  EXPECT_EQ(TreeCountSum(), 100);
+  EXPECT_EQ(treeCountSum(), 100);
   // The reference tree now carries the support of each clade.
-  QTreeWidgetItem* root = Get<QTreeWidget>("tviewRefTree")->topLevelItem(0);
+  QTreeWidgetItem* root = get<QTreeWidget>("referenceTreeView")->topLevelItem(0);
   ASSERT_NE(root, nullptr);
   EXPECT_TRUE(root->text(0).endsWith(" %"));
 
   // A listed tree on the page "Trees", inner nodes as "-¬".
-  Get<QListWidget>("lboxTrees")->setCurrentRow(0);
-  w->lboxTreesClick();
-  QTreeWidgetItem* top = Get<QTreeWidget>("TreeView")->topLevelItem(0);
+  get<QListWidget>("treeList")->setCurrentRow(0);
+  w->showListedTree();
+  QTreeWidgetItem* top = get<QTreeWidget>("treeView")->topLevelItem(0);
   ASSERT_NE(top, nullptr);
   EXPECT_EQ(top->text(0), QString::fromUtf8("-\xC2\xAC"));
   EXPECT_TRUE(top->isExpanded());
 }
 
 TEST_F(WindowFixture, CopyTreeFromEachPage) {
-  ASSERT_TRUE(frame.OpenFile(RAMOVIA_EXAMPLES "/restriction.txt"));
-  w = frame.AnalysisWindows().back();
-  Compute(0, false);
-  w->rdgMethodClick(3);
-  w->btnRunClick();
-  WaitIdle(w);
-  auto* refList = Get<QListWidget>("lboxRefTree");
-  auto* trees = Get<QListWidget>("lboxTrees");
+  ASSERT_TRUE(frame.openFile(RAMOVIA_EXAMPLES "/restriction.txt"));
+  w = frame.analysisWindows().back();
+  compute(0, false);
+  w->chooseResampling(3);
+  w->run();
+  waitIdle(w);
+  auto* refList = get<QListWidget>("referenceTreeList");
+  auto* trees = get<QListWidget>("treeList");
   QApplication::clipboard()->setText("before");
   // Without focus on the tree widgets nothing is copied.
-  Focus(Get<QTableView>("sgrdDruhy"));
-  w->CopyTree1Click();
+  focus(get<QTableView>("inputGrid"));
+  w->copyTree();
   EXPECT_EQ(QApplication::clipboard()->text(), "before");
-  w->Pages()->setCurrentIndex(2);
-  Focus(Get<QTreeWidget>("tviewRefTree"));
-  w->PopupMenu2Popup();
-  EXPECT_TRUE(Get<QAction>("CopyTree1")->isEnabled());
-  w->CopyTree1Click();
+  w->pages()->setCurrentIndex(2);
+  focus(get<QTreeWidget>("referenceTreeView"));
+  w->updateTreeMenu();
+  EXPECT_TRUE(get<QAction>("copyTreeAction")->isEnabled());
+  w->copyTree();
   EXPECT_EQ(QApplication::clipboard()->text(),
-            QString::fromStdString(w->analysis().RefTreeCopyText()));
+            QString::fromStdString(w->presenter().referenceTreeCopyText()));
   EXPECT_TRUE(QApplication::clipboard()->text().endsWith(';'));
   ASSERT_GT(refList->count(), 0);
 
-  w->Pages()->setCurrentIndex(3);
-  Focus(trees);
+  w->pages()->setCurrentIndex(3);
+  focus(trees);
   trees->clearSelection();
   trees->setCurrentRow(-1);
-  w->PopupMenu2Popup();
-  EXPECT_FALSE(Get<QAction>("CopyTree1")->isEnabled());
+  w->updateTreeMenu();
+  EXPECT_FALSE(get<QAction>("copyTreeAction")->isEnabled());
   ASSERT_GT(trees->count(), 0);
   trees->setCurrentRow(trees->count() - 1);
-  w->CopyTree1Click();
+  w->copyTree();
   EXPECT_EQ(QApplication::clipboard()->text(),
-            QString::fromStdString(w->analysis().TreeCopyText(trees->count() - 1)));
+            QString::fromStdString(w->presenter().treeCopyText(trees->count() - 1)));
   // Ctrl+C on the list does the same.
   QApplication::clipboard()->setText("before");
   trees->setCurrentRow(0);
   QTest::keyClick(trees, Qt::Key_C, Qt::ControlModifier);
   EXPECT_EQ(QApplication::clipboard()->text(),
-            QString::fromStdString(w->analysis().TreeCopyText(0)));
+            QString::fromStdString(w->presenter().treeCopyText(0)));
   // And Ctrl+C on the matrix grid copies the matrix.
-  w->Pages()->setCurrentIndex(1);
-  Focus(Matrix());
-  QTest::keyClick(Matrix(), Qt::Key_C, Qt::ControlModifier);
+  w->pages()->setCurrentIndex(1);
+  focus(matrixGrid());
+  QTest::keyClick(matrixGrid(), Qt::Key_C, Qt::ControlModifier);
   EXPECT_EQ(QApplication::clipboard()->text(),
-            QString::fromStdString(w->analysis().Matrix.CopyText()));
+            QString::fromStdString(w->presenter().matrix.copyText()));
 }
 
 TEST_F(WindowFixture, CancelStopsALongRunAndClosingWaits) {
   Messages messages;
-  ASSERT_TRUE(frame.OpenFile(RAMOVIA_EXAMPLES "/restriction.txt"));
-  w = frame.AnalysisWindows().back();
-  Compute(0, true);
-  w->rdgMethodClick(0);
-  Get<QSpinBox>("editRepeat")->setValue(10000);
-  w->btnRunClick();
-  ASSERT_TRUE(w->IsBusy());
+  ASSERT_TRUE(frame.openFile(RAMOVIA_EXAMPLES "/restriction.txt"));
+  w = frame.analysisWindows().back();
+  compute(0, true);
+  w->chooseResampling(0);
+  get<QSpinBox>("replicates")->setValue(10000);
+  w->run();
+  ASSERT_TRUE(w->isBusy());
   // Everything that would rebuild or free the data set is refused meanwhile.
   EXPECT_FALSE(w->parentWidget()->close());
   EXPECT_FALSE(frame.close());
-  w->ComboBox1Change(1);
-  w->Paste1Click();
+  w->chooseCoefficient(1);
+  w->paste();
   EXPECT_EQ(messages.list.size(), 4);
   for (const QString& m : messages.list)
     EXPECT_EQ(m, "A computation is running; press Cancel or wait for it to end.");
-  w->btnCancelClick();
-  WaitIdle(w);
-  EXPECT_FALSE(w->IsBusy());
-  const int built = TreeCountSum();
+  w->cancel();
+  waitIdle(w);
+  EXPECT_FALSE(w->isBusy());
+  const int built = treeCountSum();
   EXPECT_GE(built, 1);
   EXPECT_LT(built, 10000);
-  EXPECT_EQ(Get<QComboBox>("ComboBox1")->currentIndex(), 0);
+  EXPECT_EQ(get<QComboBox>("coefficientBox")->currentIndex(), 0);
 }
 
 }  // namespace

@@ -1,0 +1,292 @@
+#include "analysis/engine.h"
+
+#include <memory>
+
+#include "analysis/draws.h"
+#include "analysis/replicate_runner.h"
+#include "distance/divergence.h"
+#include "distance/frequency.h"
+#include "distance/pair_table.h"
+#include "distance/presence.h"
+#include "tree/builders.h"
+
+namespace ramovia {
+
+namespace {
+
+struct Job {
+  TaxonSubset taxa;                    // the taxa of the replicate, in order
+  std::vector<MarkerSample> samples;   // one over all markers, or one per block
+  std::vector<TaxonSubset> columns;    // per block, the columns taking part (divergence)
+  // The state after this replicate's draws, put back when the run stops here.
+  uint32_t seed = 0;
+  std::vector<int32_t> order;
+  int32_t subsetSize = 0;
+  bool subsetUsed = false;
+};
+
+struct Built {
+  Tree tree;
+  uint64_t hash = 0;
+};
+
+struct Workspace {
+  SampleExpansion expansion;
+  FrequencySample frequencies;
+  std::vector<SampleExpansion> blockExpansions;
+  std::vector<SquareMatrix> blockValues;
+  std::vector<BlockMatrix> inputs;
+  MergeScratch merge;
+  SquareMatrix K;
+  TreeWorkspace tree;
+  std::vector<const Name*> names;
+};
+
+// The matrix of a replicate, by coefficient family: the samples it draws and how it computes.
+class MatrixSource {
+ public:
+  MatrixSource(const Dataset& data, bool different) : data_(data), different_(different) {}
+  virtual ~MatrixSource() = default;
+  virtual void drawSamples(Random& random, Job& job, bool subsetUsed) = 0;
+  virtual void matrix(const Job& job, Workspace& ws) const = 0;
+
+ protected:
+  void drawSample(Random& random, int32_t markers, int32_t count, MarkerSample& out) {
+    drawMarkerSample(random, markers, count, different_, out, seen_);
+  }
+  // One sample per block, each as many draws as the block has markers.
+  void drawBlockSamples(Random& random, Job& job) {
+    job.samples.resize(data_.blocks.size());
+    for (std::size_t b = 0; b < data_.blocks.size(); ++b) {
+      const auto n = static_cast<int32_t>(data_.blocks[b].markers.size());
+      drawSample(random, n, n, job.samples[b]);
+    }
+  }
+
+  const Dataset& data_;
+
+ private:
+  const bool different_;
+  std::vector<uint8_t> seen_;
+};
+
+// Pair tables over every marker of the data set; the sample has the markers drawn per replicate.
+class PresenceSource : public MatrixSource {
+ public:
+  PresenceSource(const Dataset& data, Coefficient c, bool storeDistances, int32_t drawn,
+                 bool different)
+      : MatrixSource(data, different), c_(c), storeDistances_(storeDistances), drawn_(drawn),
+        index_(PairTableIndex::build(data)) {}
+  void drawSamples(Random& random, Job& job, bool) override {
+    job.samples.resize(1);
+    drawSample(random, data_.markerCount(), drawn_, job.samples[0]);
+  }
+  void matrix(const Job& job, Workspace& ws) const override {
+    ws.expansion.assign(index_, job.taxa, job.samples[0]);
+    computeSimilarityMatrix(ws.expansion, c_, storeDistances_, true, data_.siteLength, ws.K);
+  }
+
+ private:
+  Coefficient c_;
+  bool storeDistances_;
+  int32_t drawn_;
+  PairTableIndex index_;
+};
+
+// All loci at once.
+class FrequencySource : public MatrixSource {
+ public:
+  FrequencySource(const Dataset& data, Coefficient c, bool different)
+      : MatrixSource(data, different), c_(c), index_(FrequencyIndex::build(data)) {}
+  void drawSamples(Random& random, Job& job, bool) override { drawBlockSamples(random, job); }
+  void matrix(const Job& job, Workspace& ws) const override {
+    ws.frequencies.assign(index_, job.samples, job.taxa);
+    computeFrequencyDistances(ws.frequencies, c_, ws.K);
+  }
+
+ private:
+  Coefficient c_;
+  FrequencyIndex index_;
+};
+
+// A matrix per block over its own markers, merged. Each block takes part with its first column
+// of every taxon of the subset, or with all its columns when no taxon is left out.
+class DivergenceSource : public MatrixSource {
+ public:
+  DivergenceSource(const Dataset& data, bool storeDistances, bool different)
+      : MatrixSource(data, different), storeDistances_(storeDistances) {
+    for (const Block& b : data.blocks) {
+      indexes_.push_back(PairTableIndex::build(b));
+      first_.push_back(firstColumns(b, data.taxonCount()));
+    }
+  }
+  void drawSamples(Random& random, Job& job, bool subsetUsed) override {
+    job.columns.resize(data_.blocks.size());
+    for (std::size_t b = 0; b < data_.blocks.size(); ++b) {
+      TaxonSubset& columns = job.columns[b];
+      columns.clear();
+      if (subsetUsed) {
+        for (const int32_t t : job.taxa) {
+          const int32_t c = first_[b][static_cast<std::size_t>(t)];
+          if (c >= 0) columns.push_back(c);
+        }
+      } else {
+        columns = allPositions(static_cast<int32_t>(data_.blocks[b].taxa.size()));
+      }
+    }
+    drawBlockSamples(random, job);
+  }
+  void matrix(const Job& job, Workspace& ws) const override {
+    const std::size_t blocks = data_.blocks.size();
+    ws.blockExpansions.resize(blocks);
+    ws.blockValues.resize(blocks);
+    ws.inputs.clear();
+    for (std::size_t b = 0; b < blocks; ++b) {
+      ws.blockExpansions[b].assign(indexes_[b], job.columns[b], job.samples[b]);
+      computeSimilarityMatrix(ws.blockExpansions[b], Coefficient::NucleotideDivergence,
+                              storeDistances_, true, data_.blocks[b].siteLength, ws.blockValues[b]);
+      ws.inputs.push_back({&data_.blocks[b], &ws.blockValues[b], job.columns[b]});
+    }
+    mergeBlockMatrices(data_.taxonCount(), ws.inputs, job.taxa, storeDistances_, ws.K, ws.merge);
+  }
+
+ private:
+  bool storeDistances_;
+  std::vector<PairTableIndex> indexes_;
+  std::vector<std::vector<int32_t>> first_;
+};
+
+std::unique_ptr<MatrixSource> sourceFor(const Dataset& data, Coefficient c, bool storeDistances,
+                                        int32_t drawn, bool different) {
+  switch (familyOf(c)) {
+    case CoefficientFamily::Presence:
+      return std::make_unique<PresenceSource>(data, c, storeDistances, drawn, different);
+    case CoefficientFamily::Divergence:
+      return std::make_unique<DivergenceSource>(data, storeDistances, different);
+    case CoefficientFamily::AlleleFrequency:
+      break;
+  }
+  return std::make_unique<FrequencySource>(data, c, different);
+}
+
+}  // namespace
+
+ResamplingResult runResampling(const Dataset& data, Coefficient coefficient, TreeMethod method,
+                               const ResamplingPlan& plan, const Tree* compareWith,
+                               DrawState& state, ProgressSink* progress) {
+  ResamplingResult result;
+  result.plan = plan;
+  result.fragmentsDrawn = data.markerCount() - plan.fragmentsLeftOut;
+  if (plan.seed) state.random.setSeed(*plan.seed);
+  result.startSeed = state.random.seed();
+
+  const int32_t taxa = data.taxonCount();
+  const int32_t leftOut = plan.taxaLeftOut;
+  // Presence data draw their markers between the shuffle and the taxa left out, and check for a
+  // cancel request at most 200 times a run; the other families draw the taxa first and check
+  // after every replicate.
+  const bool presence = familyOf(coefficient) == CoefficientFamily::Presence;
+  const bool storeDistances = method == TreeMethod::NeighborJoining;
+  const bool joinSmallest = isDistance(coefficient);
+  std::unique_ptr<MatrixSource> source =
+      sourceFor(data, coefficient, storeDistances, result.fragmentsDrawn, plan.different);
+
+  bool subsetUsed = presence && leftOut != 0;
+  int32_t subsetSize = state.subsetSize;
+  // However the run ends: presence data drop their subset, the others keep the last one drawn.
+  struct SubsetGuard {
+    DrawState& state;
+    const bool presence;
+    const int32_t leftOut;
+    const int32_t& subsetSize;
+    ~SubsetGuard() {
+      if (leftOut != 0) state.subsetSize = presence ? 0 : subsetSize;
+    }
+  } guard{state, presence, leftOut, subsetSize};
+
+  const int32_t replicates = plan.replicates;
+  int32_t step = 1;
+  if (progress) {
+    progress->setRange(0, replicates);
+    if (presence) {
+      progress->setRange(1, replicates);
+      progress->setPosition(1);
+      step = replicates / 200;
+      if (step == 0) step = 1;
+    }
+  }
+  const uint64_t compareHash = compareWith ? topologyHash(*compareWith) : 0;
+  bool cancelPending = false;
+
+  ReplicateRunner<Job, Workspace, Built> runner(workerThreads(plan.threads));
+  const int taken = runner.run(
+      replicates,
+      [&](int, Job& job) {
+        shuffleTaxa(state.random, state.order, subsetUsed ? subsetSize : taxa);
+        if (presence) {
+          source->drawSamples(state.random, job, subsetUsed);
+          if (subsetUsed) {
+            job.taxa = leaveOutTaxa(state.random, state.order, leftOut);
+            subsetSize = static_cast<int32_t>(job.taxa.size());
+          } else {
+            job.taxa = state.order;
+          }
+        } else {
+          subsetUsed = leftOut != 0;
+          if (subsetUsed) {
+            job.taxa = leaveOutTaxa(state.random, state.order, leftOut);
+            subsetSize = static_cast<int32_t>(job.taxa.size());
+          } else {
+            job.taxa = state.order;
+          }
+          source->drawSamples(state.random, job, subsetUsed);
+        }
+        job.seed = state.random.seed();
+        job.order = state.order;
+        job.subsetSize = subsetSize;
+        job.subsetUsed = subsetUsed;
+      },
+      [&](Job& job, Workspace& ws) {
+        source->matrix(job, ws);
+        ws.names.resize(job.taxa.size());
+        for (std::size_t k = 0; k < job.taxa.size(); ++k)
+          ws.names[k] = &data.taxa[static_cast<std::size_t>(job.taxa[k])].name;
+        Built built;
+        built.tree = buildTree(method, ws.K, static_cast<int>(job.taxa.size()),
+                               RowTaxa{job.taxa, ws.names}, joinSmallest, ws.tree);
+        built.hash = topologyHash(built.tree);
+        return built;
+      },
+      [&](int i, Job&, Built built) {
+        if (compareWith && built.hash == compareHash && sameTopology(built.tree, *compareWith))
+          ++result.referenceHits;
+        result.trees.add(std::move(built.tree), built.hash);
+        if (presence) {
+          if (progress && i % step == 0) {
+            progress->setPosition(i);
+            if (progress->processMessages()) return false;
+          }
+          return true;
+        }
+        if (cancelPending) return false;
+        if (progress) {
+          progress->setPosition(i);
+          cancelPending = progress->processMessages();
+        }
+        return true;
+      },
+      [&](Job& job) {
+        state.random.setSeed(job.seed);
+        state.order = job.order;
+        subsetSize = job.subsetSize;
+        subsetUsed = job.subsetUsed;
+      });
+  result.built = taken;
+  result.cancelled = taken < replicates;
+  result.trees.sort();
+  // The presence family's own loop sorts its list, and the run sorts it once more.
+  if (presence) result.trees.sort();
+  return result;
+}
+
+}  // namespace ramovia

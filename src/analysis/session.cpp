@@ -1,0 +1,136 @@
+#include "analysis/session.h"
+
+#include <stdexcept>
+
+#include "analysis/reference_matrix.h"
+#include "analysis/replicate_runner.h"
+#include "input/table_reader.h"
+#include "model/memory.h"
+#include "tree/builders.h"
+#include "tree/clade_support.h"
+
+namespace ramovia {
+
+namespace {
+
+std::vector<int32_t> identityOrder(int32_t n) {
+  std::vector<int32_t> order(static_cast<std::size_t>(n));
+  for (int32_t k = 0; k < n; ++k) order[static_cast<std::size_t>(k)] = k;
+  return order;
+}
+
+// The tree of rows 1..n of `values` over `taxa` of `data`.
+Tree treeOf(const Dataset& data, TreeMethod method, Coefficient c, const SquareMatrix& values,
+            const std::vector<int32_t>& taxa) {
+  std::vector<const Name*> names(taxa.size());
+  for (std::size_t k = 0; k < taxa.size(); ++k)
+    names[k] = &data.taxa[static_cast<std::size_t>(taxa[k])].name;
+  TreeWorkspace ws;
+  return buildTree(method, values, static_cast<int>(taxa.size()), RowTaxa{taxa, names},
+                   isDistance(c), ws);
+}
+
+}  // namespace
+
+Session::Session(uint32_t seed) : data_(std::make_shared<const Dataset>()), resultsData_(data_) {
+  draws_.random.setSeed(seed);
+}
+
+std::vector<std::string> Session::readTable(std::string_view text, char decimalSeparator) {
+  TableReading reading = ramovia::readTable(text, decimalSeparator);
+  data_ = std::make_shared<const Dataset>(std::move(reading.data));
+  draws_.order = identityOrder(data_->taxonCount());
+  draws_.subsetSize = 0;
+  resamplingOffered_ = false;
+  if (reading.error) std::rethrow_exception(reading.error);
+  return std::move(reading.warnings);
+}
+
+void Session::chooseCoefficient(Coefficient c, ProgressSink* progress) {
+  coefficient_ = c;
+  computeMatrix(progress);
+}
+
+void Session::chooseMethod(TreeMethod m, ProgressSink* progress) {
+  method_ = m;
+  computeMatrix(progress);
+}
+
+void Session::clearProducts() {
+  edited_.reset();
+  result_.reset();
+}
+
+void Session::computeMatrix(ProgressSink* progress) {
+  if (!coefficient_ || method_ == TreeMethod::None) return;
+  const Dataset& data = *data_;
+  requireMemory(referenceMatrixBytes(data, *coefficient_),
+                "The matrix of " + std::to_string(data.taxonCount()) + " taxa");
+  CoefficientMatrix m;
+  m.coefficient = *coefficient_;
+  m.method = method_;
+  m.taxa = draws_.order;
+  computeReferenceMatrix(data, m.coefficient, m.method, m.taxa, draws_.random, m.values, progress);
+  // The matrix is shown even when no tree can be built from it.
+  resultsData_ = data_;
+  matrix_ = std::move(m);
+  reference_.reset();
+  clearProducts();
+  reference_ = treeOf(data, method_, matrix_->coefficient, matrix_->values, matrix_->taxa);
+  compared_ = reference_;
+  resamplingOffered_ = true;
+  if (progress && familyOf(matrix_->coefficient) == CoefficientFamily::Divergence)
+    progress->setPosition(0);
+}
+
+int32_t Session::editedMatrixSize() const {
+  return matrix_ ? matrix_->size() : data_->taxonCount();
+}
+
+void Session::restoreMatrixOrder() {
+  if (matrix_ && resultsAreCurrent() && matrix_->taxa.size() == draws_.order.size())
+    draws_.order = matrix_->taxa;
+}
+
+void Session::buildFromMatrix(const SquareMatrix& values) {
+  if (!matrix_) resultsData_ = data_;
+  const Dataset& data = *resultsData_;
+  const std::vector<int32_t> taxa = matrix_ ? matrix_->taxa : draws_.order;
+  reference_.reset();
+  clearProducts();
+  if (method_ == TreeMethod::None) return;
+  const Coefficient c = matrix_ ? matrix_->coefficient : coefficient_.value_or(Coefficient::Dice);
+  edited_ = treeOf(data, method_, c, values, taxa);
+}
+
+bool Session::canResample() const {
+  return resamplingOffered_ && coefficient_ && method_ != TreeMethod::None;
+}
+
+void Session::checkPlan(const ResamplingPlan& plan) const {
+  if (!canResample())
+    throw std::runtime_error("Choose a coefficient and a tree-construction method first.");
+  if (auto problem = taxaLeftOutProblem(plan.taxaLeftOut, data_->taxonCount()); !problem.empty())
+    throw std::runtime_error(problem);
+  if (auto problem = replicatesProblem(plan.replicates); !problem.empty())
+    throw std::runtime_error(problem);
+}
+
+const ResamplingResult& Session::resample(const ResamplingPlan& plan, ProgressSink* progress) {
+  checkPlan(plan);
+  const Dataset& data = *data_;
+  // Every worker computes its replicates in matrices of its own.
+  uint64_t perWorker = matrixBytes(static_cast<uint64_t>(data.taxonCount()));
+  if (familyOf(*coefficient_) == CoefficientFamily::Divergence)
+    for (const Block& b : data.blocks) perWorker += matrixBytes(static_cast<uint64_t>(b.taxa.size())) / 3;
+  requireMemory(perWorker * static_cast<uint64_t>(workerThreads(plan.threads)),
+                "A resampling run over " + std::to_string(data.taxonCount()) + " taxa");
+  clearProducts();
+  ResamplingResult result =
+      runResampling(data, *coefficient_, method_, plan, comparedTree(), draws_, progress);
+  if (reference_) result.support = CladeSupportIndex(result.trees, data.taxonCount()).supportOf(*reference_);
+  result_ = std::move(result);
+  return *result_;
+}
+
+}  // namespace ramovia

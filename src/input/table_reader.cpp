@@ -1,0 +1,297 @@
+#include "input/table_reader.h"
+
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <stdexcept>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+
+#include "model/memory.h"
+
+namespace ramovia {
+
+// --- lines and cells ---
+
+LineCursor::LineCursor(std::string_view text) : rest_(text), done_(false) {
+  const auto nul = rest_.find('\0');
+  if (nul != std::string_view::npos) rest_ = rest_.substr(0, nul);
+  done_ = rest_.empty();
+}
+
+bool LineCursor::next(std::string_view& line) {
+  if (done_) return false;
+  // A plain scan: find_first_of tests every byte against the set by a call of its own.
+  std::size_t brk = 0;
+  const std::size_t n = rest_.size();
+  while (brk < n && rest_[brk] != '\r' && rest_[brk] != '\n') ++brk;
+  if (brk == n) {
+    line = rest_;
+    done_ = true;
+    return true;
+  }
+  line = rest_.substr(0, brk);
+  std::size_t next = brk + 1;
+  if (rest_[brk] == '\r' && next < rest_.size() && rest_[next] == '\n') ++next;
+  rest_ = rest_.substr(next);
+  done_ = rest_.empty();  // a break at the very end opens no line
+  return true;
+}
+
+std::vector<std::string_view> splitLines(std::string_view text) {
+  std::vector<std::string_view> lines;
+  LineCursor cursor(text);
+  std::string_view line;
+  while (cursor.next(line)) lines.push_back(line);
+  return lines;
+}
+
+void cutCells(std::string_view line, std::vector<std::string_view>& cells) {
+  cells.clear();
+  // Cells are mostly one or two bytes: a plain scan beats a search call per cell.
+  const char* const data = line.data();
+  const std::size_t n = line.size();
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    if (data[i] == '\t') {
+      cells.emplace_back(data + start, i - start);
+      start = i + 1;
+    }
+  }
+  cells.emplace_back(data + start, n - start);
+}
+
+std::vector<std::string_view> cutCells(std::string_view line) {
+  std::vector<std::string_view> cells;
+  cutCells(line, cells);
+  return cells;
+}
+
+std::size_t countNonEmpty(const std::vector<std::string_view>& cells) {
+  std::size_t n = 0;
+  for (auto c : cells)
+    if (!c.empty()) ++n;
+  return n;
+}
+
+LineKind classifyLine(const std::vector<std::string_view>& cells) {
+  const std::size_t filled = countNonEmpty(cells);
+  if (filled == 0) return LineKind::Blank;
+  if (!cells.front().empty() && filled <= 2) return LineKind::BlockHeader;
+  return LineKind::Data;
+}
+
+std::vector<std::string> readTaxonNames(std::string_view nameLine) {
+  std::vector<std::string_view> cells;
+  cutCells(nameLine, cells);
+  std::vector<std::string> names;
+  for (std::size_t i = 1; i < cells.size(); ++i)
+    if (!cells[i].empty()) names.emplace_back(cells[i]);
+  return names;
+}
+
+std::vector<std::string> taxonNameWarnings(const std::vector<std::string>& names) {
+  std::vector<std::string> warnings;
+  std::unordered_map<std::string, std::size_t> firstByStored;  // stored name -> first full name
+  std::unordered_set<std::string> seen;
+  std::unordered_set<std::string> reportedTwice;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    const std::string& name = names[i];
+    const std::string stored = Name(name).str();
+    const auto [first, isNew] = firstByStored.try_emplace(stored, i);
+    if (isNew) {
+      seen.insert(name);
+      continue;
+    }
+    if (seen.contains(name)) {
+      if (reportedTwice.insert(name).second)
+        warnings.push_back("Taxon name \"" + name +
+                           "\" stands more than once in the taxon-name line; its columns were "
+                           "merged into one taxon \"" +
+                           stored + "\".");
+      continue;
+    }
+    seen.insert(name);
+    warnings.push_back("Taxon names \"" + names[first->second] + "\" and \"" + name +
+                       "\" are the same in their first " + std::to_string(kNameLength) +
+                       " characters and were merged into one taxon \"" + stored + "\".");
+  }
+  return warnings;
+}
+
+// --- the reading of a whole table ---
+
+namespace {
+
+constexpr double kNoSiteLength = -1.0;
+
+// Marker numbers and block ids are 32-bit; a text long enough to run past them is refused
+// rather than numbered wrongly.
+int32_t nextNumber(int64_t& counter, const char* what) {
+  if (counter > std::numeric_limits<int32_t>::max())
+    throw std::length_error(std::string("The table has more ") + what + " than can be numbered.");
+  return static_cast<int32_t>(counter++);
+}
+
+class TableReader {
+ public:
+  TableReader(char separator, bool frequencies, const std::vector<std::string>& names)
+      : separator_(separator), frequencies_(frequencies), names_(names.begin(), names.end()) {}
+
+  void readLines(LineCursor& cursor) {
+    openBlock();
+    std::string_view line;
+    while (cursor.next(line)) {
+      cutCells(line, cells_);
+      switch (classifyLine(cells_)) {
+        case LineKind::Blank:
+          break;
+        case LineKind::Data:
+          readDataLine();
+          break;
+        case LineKind::BlockHeader:
+          readHeaderLine();
+          break;
+      }
+    }
+    if (!blockEmpty_) closeBlock();
+  }
+
+  std::vector<Block> blocks;
+  std::vector<std::vector<uint8_t>> hasData;
+
+ private:
+  void openBlock() {
+    columns_.assign(names_.size(), BlockTaxon{});
+    for (std::size_t k = 0; k < names_.size(); ++k) columns_[k].name = names_[k];
+    columnHasData_.assign(names_.size(), 0);
+    lines_.clear();
+    blockEmpty_ = true;
+  }
+
+  void readDataLine() {
+    const std::string_view label = cells_.front();
+    const int32_t number = nextNumber(markerCounter_, "data lines");
+    lines_.push_back(Marker{number, label.empty() ? Name(std::to_string(number)) : Name(label), 0});
+    for (std::size_t k = 0; k < columns_.size(); ++k) {
+      double value = 0.0;
+      if (k + 1 >= cells_.size() || !readValueCell(cells_[k + 1], separator_, value)) {
+        if (frequencies_) columnHasData_[k] = 0;
+        continue;
+      }
+      if (frequencies_ || value != 0.0) {
+        columns_[k].scores.push_back(Score{number, value});
+        blockEmpty_ = false;
+      }
+      columnHasData_[k] = 1;
+    }
+  }
+
+  // The site length of a header line that has a value beside its name.
+  double headerValue() const {
+    const std::optional<double> v =
+        readInputNumber(cells_.size() > 1 ? cells_[1] : std::string_view(), separator_);
+    return v ? *v : kNoSiteLength;
+  }
+
+  void readHeaderLine() {
+    const bool withValue = countNonEmpty(cells_) == 2;
+    if (!headerSeen_) {
+      headerSeen_ = true;
+      blockName_ = std::string(cells_.front());
+      siteLength_ = withValue ? headerValue() : kNoSiteLength;
+      return;
+    }
+    closeBlock();
+    blockName_ = std::string(cells_.front());
+    openBlock();
+    if (withValue) siteLength_ = headerValue();
+  }
+
+  void closeBlock() {
+    Block block;
+    block.id = nextNumber(blockCounter_, "blocks");
+    block.name = blockName_;
+    if (siteLength_ != kNoSiteLength) block.siteLength = siteLength_;
+    for (Marker& m : lines_) m.block = block.id;
+    std::vector<const std::vector<Score>*> rows;
+    for (const BlockTaxon& c : columns_) rows.push_back(&c.scores);
+    block.markers = distinctMarkers(rows, {&lines_});
+    block.taxa = std::move(columns_);
+    columns_.clear();
+    if (!block.taxa.empty()) {
+      blocks.push_back(std::move(block));
+      hasData.push_back(std::move(columnHasData_));
+    }
+    columnHasData_.clear();
+  }
+
+  const char separator_;
+  const bool frequencies_;
+  const std::vector<Name> names_;  // the names of the first line, cut
+  std::vector<BlockTaxon> columns_;  // the open block's columns
+  std::vector<uint8_t> columnHasData_;
+  std::vector<Marker> lines_;  // the open block's data lines
+  std::vector<std::string_view> cells_;
+  std::string blockName_;
+  bool blockEmpty_ = true;
+  bool headerSeen_ = false;
+  double siteLength_ = kNoSiteLength;
+  int64_t markerCounter_ = 1;
+  int64_t blockCounter_ = 0;
+};
+
+}  // namespace
+
+bool isFrequencyTable(std::string_view text, char decimalSeparator) {
+  LineCursor cursor(text);
+  std::string_view line;
+  if (!cursor.next(line)) return false;
+  std::vector<std::string_view> cells;
+  while (cursor.next(line)) {
+    cutCells(line, cells);
+    if (countNonEmpty(cells) < 3) continue;
+    for (std::size_t i = 1; i < cells.size(); ++i) {
+      double v = 0.0;
+      if (readValueCell(cells[i], decimalSeparator, v) && v != 0.0 && v != 1.0) return true;
+    }
+  }
+  return false;
+}
+
+uint64_t estimateReadingMemory(std::string_view text) {
+  // Every value cell may become a score, held once by its block and once by its taxon.
+  const std::size_t end = std::min(text.find('\0'), text.size());
+  uint64_t cells = 0;
+  for (std::size_t i = 0; i < end; ++i) cells += text[i] == '\t';
+  const uint64_t perScore = 2 * (sizeof(Score) + 16);
+  return cells * perScore + 2 * static_cast<uint64_t>(end);
+}
+
+TableReading readTable(std::string_view text, char decimalSeparator) {
+  requireMemory(estimateReadingMemory(text), "Reading this table");
+  TableReading out;
+  LineCursor cursor(text);
+  std::string_view nameLine;
+  if (!cursor.next(nameLine)) {
+    out.error = std::make_exception_ptr(ListIndexError(0));
+    return out;
+  }
+  const bool frequencies = isFrequencyTable(text, decimalSeparator);
+  const std::vector<std::string> names = readTaxonNames(nameLine);
+  if (names.empty())
+    out.warnings.emplace_back("The first line names no taxon, so no data were read from the table.");
+  for (auto& w : taxonNameWarnings(names)) out.warnings.push_back(std::move(w));
+  TableReader reader(decimalSeparator, frequencies, names);
+  try {
+    reader.readLines(cursor);
+  } catch (const std::length_error&) {
+    // What was read up to here is kept, as the reading shows it.
+    out.error = std::current_exception();
+  }
+  out.data = mergeBlocks(std::move(reader.blocks), reader.hasData, frequencies);
+  return out;
+}
+
+}  // namespace ramovia

@@ -1,0 +1,288 @@
+#include "output/exports.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "input/number_reading.h"
+#include "output/display_text.h"
+#include "output/number_text.h"
+#include "output/statistics.h"
+#include "output/svg.h"
+#include "output/tree_text.h"
+
+namespace ramovia {
+
+namespace {
+
+std::string lower(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return out;
+}
+
+std::string extension(std::string_view path) {
+  const auto slash = path.find_last_of('/');
+  const auto dot = path.find_last_of('.');
+  if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash)) return {};
+  return lower(path.substr(dot + 1));
+}
+
+const ResamplingResult* validRun(const AnalysisView& a) {
+  const ResamplingResult* r = a.session.lastResult();
+  return r != nullptr && !r->trees.empty() ? r : nullptr;
+}
+
+std::span<const Taxon> taxaOf(const AnalysisView& a) { return a.session.resultsData().taxa; }
+
+std::string commentLines(const std::vector<std::string>& lines) {
+  std::string out;
+  for (const auto& l : lines) out += "# " + l + "\n";
+  return out;
+}
+
+const Tree* listedTree(const AnalysisView& a, int line) {
+  const ResamplingResult* r = a.session.lastResult();
+  if (r == nullptr || line < 0 || line >= r->trees.size()) return nullptr;
+  return &r->trees[line].tree;
+}
+
+bool holdsSimilarities(const AnalysisView& a) {
+  const auto c = a.session.coefficient();
+  return a.session.method() == TreeMethod::Upgma && c && !isDistance(*c);
+}
+
+std::string listedTitle(const AnalysisView& a, int line) {
+  return "Tree " + std::to_string(line + 1) + " of the list, built " +
+         std::to_string(a.session.lastResult()->trees[line].count) + " times";
+}
+
+[[noreturn]] void noTree() {
+  throw ExportError("There is no tree to save: compute the matrix and the reference tree first.");
+}
+
+void requireMatrix(const AnalysisView& a) {
+  if (a.matrix.names().empty())
+    throw ExportError(
+        "There is no matrix to save: choose a coefficient and a tree-construction method first.");
+}
+
+}  // namespace
+
+std::optional<TreeFileFormat> treeFormatForPath(std::string_view path) {
+  const std::string e = extension(path);
+  if (e == "nwk" || e == "newick" || e == "tre" || e == "tree") return TreeFileFormat::Newick;
+  if (e == "svg") return TreeFileFormat::Svg;
+  if (e == "png") return TreeFileFormat::Png;
+  if (e == "pdf") return TreeFileFormat::Pdf;
+  return std::nullopt;
+}
+
+std::optional<MatrixFileFormat> matrixFormatForPath(std::string_view path) {
+  const std::string e = extension(path);
+  if (e == "tsv") return MatrixFileFormat::Tsv;
+  if (e == "phy" || e == "phylip") return MatrixFileFormat::Phylip;
+  return std::nullopt;
+}
+
+std::vector<std::string> provenanceLines(const AnalysisView& a) {
+  std::vector<std::string> lines;
+  lines.push_back(std::string("Ramovia ") + RAMOVIA_VERSION);
+  lines.push_back("Input: " + (a.sourceName.empty() ? std::string("(pasted table)") : a.sourceName));
+  const auto c = a.session.coefficient();
+  lines.push_back("Coefficient: " + (c ? std::string(describe(*c).label) : std::string("(none)")));
+  lines.push_back(std::string("Method: ") + methodLabel(a.session.method()));
+  if (a.matrix.hasEdits()) lines.push_back("Matrix: edited by hand");
+  if (const ResamplingResult* r = validRun(a)) {
+    const ResamplingPlan& p = r->plan;
+    lines.push_back(std::string("Resampling: ") + rulesOf(p.method).label);
+    lines.push_back("Replicates: " + std::to_string(p.replicates) + " requested, " +
+                    std::to_string(r->trees.total()) + " trees built");
+    lines.push_back("Taxa left out: " + std::to_string(p.taxaLeftOut) +
+                    "; fragments left out: " + std::to_string(p.fragmentsLeftOut) +
+                    " (drawn: " + std::to_string(r->fragmentsDrawn) +
+                    "); different fragments: " + (p.different ? "yes" : "no"));
+    lines.push_back("Seed at the start of the run: " + std::to_string(r->startSeed));
+  } else {
+    lines.push_back("Resampling: none");
+  }
+  return lines;
+}
+
+const Tree* shownReferenceTree(const AnalysisView& a) {
+  if (const Tree* t = a.session.referenceTree()) return t;
+  return a.session.editedTree();
+}
+
+BranchLengths referenceTreeLengths(const AnalysisView& a) {
+  // UPGMA heights are (1 - S) / 2 under a similarity and d / 2 under a distance: meaningful too.
+  return a.session.method() == TreeMethod::None ? BranchLengths::None : BranchLengths::Stored;
+}
+
+std::span<const int32_t> referenceTreeSupport(const AnalysisView& a) {
+  const ResamplingResult* r = validRun(a);
+  if (a.session.referenceTree() == nullptr || r == nullptr) return {};
+  return r->support;
+}
+
+TreeDrawing referenceTreeDrawing(const AnalysisView& a) {
+  const Tree* t = shownReferenceTree(a);
+  if (!t) return {};
+  return drawTree(layoutTree(*t, taxaOf(a), referenceTreeLengths(a), referenceTreeSupport(a)));
+}
+
+TreeDrawing listedTreeDrawing(const AnalysisView& a, int line) {
+  const Tree* t = listedTree(a, line);
+  if (!t) return {};
+  return drawTree(layoutTree(*t, taxaOf(a), BranchLengths::None));
+}
+
+std::string referenceTreeNewick(const AnalysisView& a) {
+  const Tree* t = shownReferenceTree(a);
+  if (!t) noTree();
+  return toUtf8(newickText(*t, taxaOf(a), referenceTreeLengths(a) != BranchLengths::None,
+                           referenceTreeSupport(a)));
+}
+
+std::string listedTreeNewick(const AnalysisView& a, int line) {
+  const Tree* t = listedTree(a, line);
+  if (!t) throw ExportError("Select a tree of the list first.");
+  return toUtf8(newickText(*t, taxaOf(a), false, {}));
+}
+
+std::string referenceTreeSvg(const AnalysisView& a) {
+  if (!shownReferenceTree(a)) noTree();
+  std::string title =
+      referenceTreeSupport(a).empty() ? "Reference tree" : "Reference tree with support";
+  return treeSvg(referenceTreeDrawing(a), title, provenanceLines(a));
+}
+
+std::string listedTreeSvg(const AnalysisView& a, int line) {
+  if (!listedTree(a, line)) throw ExportError("Select a tree of the list first.");
+  return treeSvg(listedTreeDrawing(a, line), listedTitle(a, line), provenanceLines(a));
+}
+
+std::string matrixTsv(const AnalysisView& a) {
+  requireMatrix(a);
+  std::vector<std::string> head = provenanceLines(a);
+  head.push_back(std::string("Cells as the matrix grid shows them, decimal separator \"") +
+                 a.decimalSeparator + "\"");
+  std::string out = commentLines(head);
+  const MatrixGrid& m = a.matrix;
+  for (int r = 0; r < m.rowCount(); ++r) {
+    for (int c = 0; c < m.colCount(); ++c) {
+      if (c > 0) out += '\t';
+      out += m.cell(c, r);
+    }
+    out += '\n';
+  }
+  return toUtf8(out);
+}
+
+std::string matrixPhylip(const AnalysisView& a) {
+  requireMatrix(a);
+  const MatrixGrid& m = a.matrix;
+  const int n = static_cast<int>(m.names().size());
+  const bool similarities = holdsSimilarities(a);
+  std::string out = "    " + std::to_string(n) + "\n";
+  for (int i = 1; i <= n; ++i) {
+    // Relaxed PHYLIP: blanks end a name, so they become underscores.
+    std::string name = m.cell(0, i);
+    for (char& c : name)
+      if (c == ' ' || c == '\t') c = '_';
+    if (name.empty()) name = "_";
+    if (name.size() < 10) name.resize(10, ' ');
+    out += name;
+    for (int j = 1; j <= n; ++j) {
+      double v = 0.0;
+      if (i != j) {
+        try {
+          v = readMatrixCell(m.cell(j, i), a.decimalSeparator);
+        } catch (const std::exception& e) {
+          throw ExportError("Cannot save the matrix: row " + std::to_string(i) + ", column " +
+                            std::to_string(j) + ": " + e.what());
+        }
+        if (similarities) v = 1.0 - v;
+      }
+      out += ' ';
+      out += lengthText(v);
+    }
+    out += '\n';
+  }
+  std::vector<std::string> tail = provenanceLines(a);
+  tail.push_back(similarities
+                     ? "Distances: 1 - S of the grid's similarities; relaxed PHYLIP names"
+                     : "Distances: the grid's values; relaxed PHYLIP names");
+  out += commentLines(tail);
+  return toUtf8(out);
+}
+
+std::string matrixExport(const AnalysisView& a, MatrixFileFormat format) {
+  return format == MatrixFileFormat::Tsv ? matrixTsv(a) : matrixPhylip(a);
+}
+
+std::string reportText(const AnalysisView& a) {
+  std::string out = "Ramovia report\n\nSettings\n";
+  for (const auto& l : provenanceLines(a)) out += "  " + l + "\n";
+  if (const ResamplingResult* r = validRun(a)) {
+    out += "\nStatistics\n";
+    for (const auto& l : statisticsLines(*r, a.session.comparedTree(), taxaOf(a)))
+      out += "  " + l + "\n";
+    out += "\nTrees (count: tree)\n";
+    for (const auto& l : treeListLines(*r, taxaOf(a))) out += "  " + l + "\n";
+  } else {
+    out += "\nNo resampling run since the reference tree was built.\n";
+  }
+  if (const Tree* t = shownReferenceTree(a)) {
+    const auto support = referenceTreeSupport(a);
+    out += !support.empty() ? "\nReference tree with support (Newick)\n"
+                            : "\nReference tree (Newick)\n";
+    out += newickText(*t, taxaOf(a), referenceTreeLengths(a) != BranchLengths::None, support);
+  }
+  return toUtf8(out);
+}
+
+void writeFileAtomically(const std::string& path, std::string_view content) {
+  const auto fail = [&](int error) {
+    throw ExportError("Cannot write " + path + ": " + std::strerror(error));
+  };
+  if (path.empty()) throw ExportError("No file name given.");
+  const auto slash = path.find_last_of('/');
+  const std::string dir = slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+  const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
+  if (base.empty()) fail(EISDIR);
+  std::string temp = (slash == std::string::npos ? std::string() : dir) + "." + base + ".XXXXXX";
+  std::vector<char> name(temp.begin(), temp.end());
+  name.push_back('\0');
+  const int fd = ::mkstemp(name.data());
+  if (fd < 0) fail(errno);
+  temp.assign(name.data());
+  int error = 0;
+  const char* p = content.data();
+  std::size_t left = content.size();
+  while (left > 0 && error == 0) {
+    const ssize_t w = ::write(fd, p, left);
+    if (w < 0) {
+      if (errno != EINTR) error = errno;
+      continue;
+    }
+    p += w;
+    left -= static_cast<std::size_t>(w);
+  }
+  if (error == 0 && ::fchmod(fd, 0644) != 0) error = errno;
+  if (error == 0 && ::fsync(fd) != 0) error = errno;
+  if (::close(fd) != 0 && error == 0) error = errno;
+  if (error == 0 && ::rename(temp.c_str(), path.c_str()) != 0) error = errno;
+  if (error != 0) {
+    ::unlink(temp.c_str());
+    fail(error);
+  }
+}
+
+}  // namespace ramovia

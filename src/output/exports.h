@@ -1,0 +1,78 @@
+// Everything that leaves the program as a file: trees (Newick, SVG), the matrix (tab-separated,
+// PHYLIP), the report, each with the settings that produced it, and the writing of a file so that
+// it is either complete or not there. The window and the command line both call these, so that
+// the same analysis gives the same bytes from either.
+#pragma once
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "analysis/session.h"
+#include "output/grids.h"
+#include "output/tree_layout.h"
+
+namespace ramovia {
+
+class ExportError : public std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// What an export reads: the session, the matrix grid as shown (with the user's edits), where the
+// table came from and the decimal separator of the cells.
+struct AnalysisView {
+  const Session& session;
+  const MatrixGrid& matrix;
+  std::string sourceName;  // the input file; empty for a pasted table
+  char decimalSeparator = '.';
+};
+
+enum class TreeFileFormat { Newick, Svg, Png, Pdf };
+enum class MatrixFileFormat { Tsv, Phylip };
+// By the file name's extension, case-insensitively: .nwk .newick .tre .tree, .svg, .png, .pdf;
+// .tsv, .phy .phylip.
+std::optional<TreeFileFormat> treeFormatForPath(std::string_view path);
+std::optional<MatrixFileFormat> matrixFormatForPath(std::string_view path);
+
+// Program version, input, coefficient, method and the last run's settings, one item a line.
+std::vector<std::string> provenanceLines(const AnalysisView& a);
+
+// The tree the page "Reference tree" shows: the reference tree, or the tree of the edited matrix
+// after a double click on the grid; null when there is none.
+const Tree* shownReferenceTree(const AnalysisView& a);
+// The stored lengths under either method (UPGMA stores heights of a distance scale for
+// similarities and distances alike).
+BranchLengths referenceTreeLengths(const AnalysisView& a);
+// The support of each clade of the reference tree, when a run has ended since it was built;
+// empty otherwise.
+std::span<const int32_t> referenceTreeSupport(const AnalysisView& a);
+
+// Drawings; empty (no lines, no texts) when there is no such tree. Listed trees are drawn as
+// cladograms: a listed tree stands for every replicate of its topology, and its lengths are
+// those of one of them.
+TreeDrawing referenceTreeDrawing(const AnalysisView& a);
+TreeDrawing listedTreeDrawing(const AnalysisView& a, int line);
+
+// File contents, UTF-8. They throw ExportError when there is nothing to export.
+std::string referenceTreeNewick(const AnalysisView& a);
+std::string listedTreeNewick(const AnalysisView& a, int line);
+std::string referenceTreeSvg(const AnalysisView& a);
+std::string listedTreeSvg(const AnalysisView& a, int line);
+// The matrix grid's cells as shown (user's edits included), tab-separated, after "#" comment lines.
+std::string matrixTsv(const AnalysisView& a);
+// PHYLIP square distance matrix in the relaxed form (a name of any length, then a blank), always
+// distances: 1 - S for the similarities under UPGMA. The "#" comment lines follow the matrix,
+// since readers expect the taxon count on the first line.
+std::string matrixPhylip(const AnalysisView& a);
+std::string matrixExport(const AnalysisView& a, MatrixFileFormat format);
+// Settings, statistics, the tree list with counts and the reference tree with support.
+std::string reportText(const AnalysisView& a);
+
+// Writes a temporary file beside path and renames it into place: a failure (an unwritable
+// folder, a full disk) leaves no file behind and any earlier file at path untouched, and throws
+// ExportError naming the file and the cause.
+void writeFileAtomically(const std::string& path, std::string_view content);
+
+}  // namespace ramovia

@@ -1,0 +1,41 @@
+// The distinct trees of a resampling run with the number of replicates that gave each.
+#pragma once
+
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+#include "tree/tree.h"
+
+namespace ramovia {
+
+class TreeList {
+ public:
+  struct Entry {
+    Tree tree;
+    int32_t count = 0;
+  };
+
+  // One more replicate of this topology: a new entry (count 1) at the end, or one more on the
+  // entry that has it. `hash` is topologyHash(tree), made where the tree was built.
+  void add(Tree tree, uint64_t hash);
+  void add(Tree tree);
+  // By falling count. Entries of equal count keep the order the list's quicksort leaves them in,
+  // which is what the program reports.
+  void sort();
+  void clear();
+
+  bool empty() const { return entries_.empty(); }
+  int32_t size() const { return static_cast<int32_t>(entries_.size()); }
+  const Entry& operator[](int32_t i) const { return entries_[static_cast<std::size_t>(i)]; }
+  const std::vector<Entry>& entries() const { return entries_; }
+  // The replicates counted: the sum of the counts.
+  int64_t total() const;
+
+ private:
+  std::vector<Entry> entries_;
+  std::unordered_multimap<uint64_t, int32_t> byHash_;  // valid until the list is sorted
+  bool indexed_ = true;
+};
+
+}  // namespace ramovia

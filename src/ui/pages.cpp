@@ -1,0 +1,290 @@
+#include "pages.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QSplitter>
+#include <QTableView>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "analysis/resampling.h"
+#include "distance/coefficient.h"
+#include "grid_models.h"
+#include "tree_drawing.h"
+#include "ui_support.h"
+
+namespace ramovia::ui {
+
+namespace {
+
+class PlainTreeWidget : public QTreeWidget {
+ protected:
+  void drawBranches(QPainter*, const QRect&, const QModelIndex&) const override {}
+};
+
+QProgressBar* newProgressBar(const char* name) {
+  auto* bar = new QProgressBar;
+  bar->setObjectName(name);
+  bar->setRange(0, 100);
+  bar->setTextVisible(false);
+  bar->hide();
+  return bar;
+}
+
+QVBoxLayout* pageLayout(QWidget* page) {
+  auto* l = new QVBoxLayout(page);
+  l->setContentsMargins(0, 0, 0, 0);
+  l->setSpacing(0);
+  return l;
+}
+
+// The label above a tree list, with its list.
+QWidget* labelledList(const char* labelName, const char* text, QListWidget* list) {
+  auto* panel = new QWidget;
+  auto* label = new QLabel(text);
+  label->setObjectName(labelName);
+  label->setBuddy(list);
+  auto* l = new QVBoxLayout(panel);
+  l->setContentsMargins(6, 4, 6, 4);
+  l->setSpacing(2);
+  l->addWidget(label);
+  l->addWidget(list);
+  return panel;
+}
+
+// The tree view with the drawing beside it, the drawing taking the room.
+QSplitter* besideDrawing(QWidget* view, TreeDrawingView* drawing, const char* name) {
+  auto* beside = new QSplitter(Qt::Horizontal);
+  beside->setObjectName(name);
+  beside->addWidget(view);
+  beside->addWidget(drawing);
+  beside->setChildrenCollapsible(false);
+  beside->setStretchFactor(0, 1);
+  beside->setStretchFactor(1, 3);
+  return beside;
+}
+
+}  // namespace
+
+QTreeWidget* newTreeView(const char* name) {
+  auto* view = new PlainTreeWidget;
+  view->setObjectName(name);
+  view->setHeaderHidden(true);
+  view->setRootIsDecorated(false);
+  view->setItemsExpandable(false);
+  view->setIndentation(20);
+  view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  view->setContextMenuPolicy(Qt::CustomContextMenu);
+  return view;
+}
+
+InputPage::InputPage() {
+  setObjectName("inputPage");
+  inputGrid = new QTableView;
+  inputGrid->setObjectName("inputGrid");
+  inputGrid->horizontalHeader()->hide();
+  inputGrid->verticalHeader()->hide();
+  inputGrid->horizontalHeader()->setMinimumSectionSize(1);
+  inputGrid->verticalHeader()->setMinimumSectionSize(1);
+  inputGrid->horizontalHeader()->setDefaultSectionSize(64);
+  inputGrid->verticalHeader()->setDefaultSectionSize(18);
+  inputGrid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+  inputGrid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  inputGrid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  inputGrid->setSelectionMode(QAbstractItemView::ContiguousSelection);
+  inputGrid->setWordWrap(false);
+  inputGrid->setContextMenuPolicy(Qt::CustomContextMenu);
+  pageLayout(this)->addWidget(inputGrid);
+}
+
+MatrixPage::MatrixPage() {
+  setObjectName("matrixPage");
+  coefficientBox = new QComboBox;
+  coefficientBox->setObjectName("coefficientBox");
+  coefficientBox->setMaxVisibleItems(12);
+  coefficientBox->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  for (const CoefficientInfo& c : allCoefficients()) coefficientBox->addItem(toDisplay(c.label));
+  coefficientBox->setCurrentIndex(-1);
+
+  treeMethodGroup = new QGroupBox("Tree-construction method");
+  treeMethodGroup->setObjectName("treeMethodGroup");
+  upgmaButton = new QRadioButton("UPGMA");
+  upgmaButton->setObjectName("upgmaButton");
+  neighborJoiningButton = new QRadioButton("Neighbor-joining");
+  neighborJoiningButton->setObjectName("neighborJoiningButton");
+  auto* ml = new QHBoxLayout(treeMethodGroup);
+  ml->addWidget(upgmaButton);
+  ml->addWidget(neighborJoiningButton);
+
+  matrixProgress = newProgressBar("matrixProgress");
+
+  auto* panel = new QWidget;
+  auto* pl = new QVBoxLayout(panel);
+  pl->setContentsMargins(6, 4, 6, 2);
+  auto* row = new QHBoxLayout;
+  row->addWidget(coefficientBox, 0, Qt::AlignTop);
+  row->addWidget(treeMethodGroup);
+  row->addStretch();
+  pl->addLayout(row);
+  pl->addWidget(matrixProgress);
+
+  matrixGrid = new MatrixView;
+  matrixGrid->setObjectName("matrixGrid");
+  matrixGrid->horizontalHeader()->hide();
+  matrixGrid->verticalHeader()->hide();
+  matrixGrid->horizontalHeader()->setMinimumSectionSize(1);
+  matrixGrid->verticalHeader()->setMinimumSectionSize(1);
+  // 48 pixels, or what a cell such as 0.00000 needs in the font at hand.
+  matrixGrid->horizontalHeader()->setDefaultSectionSize(
+      std::max(48, matrixGrid->fontMetrics().horizontalAdvance("0.00000") + 8));
+  matrixGrid->setTextElideMode(Qt::ElideNone);
+  matrixGrid->verticalHeader()->setDefaultSectionSize(20);
+  matrixGrid->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+  matrixGrid->verticalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+  matrixGrid->setSelectionMode(QAbstractItemView::ContiguousSelection);
+  matrixGrid->setWordWrap(false);
+  matrixGrid->setContextMenuPolicy(Qt::CustomContextMenu);
+
+  auto* l = pageLayout(this);
+  l->addWidget(panel);
+  l->addWidget(matrixGrid, 1);
+}
+
+ReferenceTreePage::ReferenceTreePage() {
+  setObjectName("referenceTreePage");
+  referenceTreeList = new QListWidget;
+  referenceTreeList->setObjectName("referenceTreeList");
+  referenceTreeList->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+  referenceTreeList->setContextMenuPolicy(Qt::CustomContextMenu);
+  // One line of text and a scroll bar under it.
+  referenceTreeList->setMaximumHeight(referenceTreeList->fontMetrics().height() * 2 + 12);
+  referenceTreeView = newTreeView("referenceTreeView");
+  referenceTreeDrawing = new TreeDrawingView;
+  referenceTreeDrawing->setObjectName("referenceTreeDrawing");
+  auto* l = pageLayout(this);
+  l->addWidget(labelledList(
+      "referenceTreeLabel",
+      "Text representation of the reference tree ( right-click to copy into clipboard ) ",
+      referenceTreeList));
+  l->addWidget(besideDrawing(referenceTreeView, referenceTreeDrawing, "referenceTreeSplitter"), 1);
+}
+
+TreesPage::TreesPage() {
+  setObjectName("treesPage");
+  treeList = new QListWidget;
+  treeList->setObjectName("treeList");
+  treeList->setContextMenuPolicy(Qt::CustomContextMenu);
+  treeView = newTreeView("treeView");
+  treesDrawing = new TreeDrawingView;
+  treesDrawing->setObjectName("treesDrawing");
+  auto* splitter = new QSplitter(Qt::Vertical);
+  splitter->setObjectName("treesPageSplitter");
+  splitter->addWidget(labelledList(
+      "treesLabel", "Text representation of the tree ( right-click to copy into clipboard ) ",
+      treeList));
+  splitter->addWidget(besideDrawing(treeView, treesDrawing, "treesSplitter"));
+  splitter->setChildrenCollapsible(false);
+  splitter->setStretchFactor(0, 1);
+  splitter->setStretchFactor(1, 4);
+  pageLayout(this)->addWidget(splitter);
+}
+
+ResamplingPage::ResamplingPage() {
+  setObjectName("resamplingPage");
+  methodGroup = new QGroupBox("Method");
+  methodGroup->setObjectName("methodGroup");
+  methodLayout_ = new QGridLayout(methodGroup);
+  methodButtons = new QButtonGroup(this);
+
+  auto spin = [](const char* name, int high) {
+    auto* s = new QSpinBox;
+    s->setObjectName(name);
+    s->setRange(0, high);
+    s->setValue(0);
+    s->setEnabled(false);
+    return s;
+  };
+  replicates = spin("replicates", kMaxReplicates);
+  replicates->setRange(kMinReplicates, kMaxReplicates);
+  replicates->setValue(kMinReplicates);
+  taxaLeftOut = spin("taxaLeftOut", kMaxTaxaLeftOutControl);
+  fragmentsLeftOut = spin("fragmentsLeftOut", kMaxFragmentsLeftOutControl);
+  differentFragments = new QCheckBox("Different fragments");
+  differentFragments->setObjectName("differentFragments");
+  differentFragments->setEnabled(false);
+  runButton = new QPushButton("Run");
+  runButton->setObjectName("runButton");
+  runButton->setEnabled(false);
+  cancelButton = new QPushButton("Cancel");
+  cancelButton->setObjectName("cancelButton");
+  cancelButton->hide();
+
+  auto* controls = new QHBoxLayout;
+  auto labelled = [&](const char* text, QSpinBox* box) {
+    auto* label = new QLabel(text);
+    label->setBuddy(box);
+    controls->addWidget(label);
+    controls->addWidget(box);
+    controls->addSpacing(8);
+  };
+  labelled("Repetition count", replicates);
+  labelled("Taxon count", taxaLeftOut);
+  labelled("Fragment count", fragmentsLeftOut);
+  controls->addWidget(differentFragments);
+  controls->addStretch();
+  controls->addWidget(runButton);
+  controls->addWidget(cancelButton);
+  auto* panel = new QWidget;
+  auto* pl = new QVBoxLayout(panel);
+  pl->setContentsMargins(6, 2, 6, 2);
+  pl->setSpacing(2);
+  pl->addWidget(methodGroup);
+  pl->addLayout(controls);
+
+  statistics = new QPlainTextEdit;
+  statistics->setObjectName("statistics");
+  statistics->setReadOnly(true);
+  progressLabel = new QLabel;
+  progressLabel->setObjectName("progressLabel");
+  progressLabel->hide();
+  runProgress = newProgressBar("runProgress");
+  runProgress->setTextVisible(true);
+  auto* bottom = new QHBoxLayout;
+  bottom->setContentsMargins(6, 0, 6, 2);
+  bottom->addWidget(progressLabel);
+  bottom->addWidget(runProgress, 1);
+
+  auto* l = pageLayout(this);
+  l->addWidget(panel);
+  l->addWidget(statistics, 1);
+  l->addLayout(bottom);
+}
+
+void ResamplingPage::setMethods(const QStringList& labels, int checked) {
+  for (QAbstractButton* b : methodButtons->buttons()) {
+    methodButtons->removeButton(b);
+    delete b;
+  }
+  for (int i = 0; i < labels.size(); ++i) {
+    auto* b = new QRadioButton(labels[i]);
+    b->setObjectName(QString("methodButton%1").arg(i));
+    methodButtons->addButton(b, i);
+    methodLayout_->addWidget(b, 0, i);
+    if (checked == i) b->setChecked(true);
+  }
+}
+
+}  // namespace ramovia::ui

@@ -1,0 +1,160 @@
+// What the analysis window shows and how its controls follow the methods, without widgets.
+#include <gtest/gtest.h>
+
+
+#include "../core/sample_tables.h"
+#include "analysis_presenter.h"
+#include "output/tree_text.h"
+
+namespace ramovia::ui {
+namespace {
+
+using Lines = std::vector<std::string>;
+
+using ramovia::testing::kDiceTable;
+using ramovia::testing::sevenTaxaTable;
+
+std::vector<std::string> methodLabels(const AnalysisPresenter& p) {
+  std::vector<std::string> out;
+  for (const Resampling m : p.offeredMethods) out.emplace_back(rulesOf(m).label);
+  return out;
+}
+
+TEST(Presenter, FrequencyPrefixesTheCaptionEachTimeAndDropsUsersOnce) {
+  AnalysisPresenter p;
+  p.readTable(kDiceTable);
+  EXPECT_EQ(p.caption, "Multiple analyses");
+  EXPECT_EQ(p.offeredMethods.size(), 5u);
+  // A 2 in a presence table makes it frequency data.
+  AnalysisPresenter two;
+  two.readTable("\tA\r\nf\t1\t\t5\r\n");
+  EXPECT_EQ(two.caption, "Frequence analyze: Multiple analyses");
+
+  p.caption = "data.txt";
+  const std::string frequencies = "\tA\tB\r\na\t0.3\t0.7\r\n";
+  p.readTable(frequencies);
+  EXPECT_EQ(p.caption, "Frequence analyze: data.txt");
+  EXPECT_EQ(methodLabels(p), (Lines{"Bootstrapping", "Jackknifing", "OTU based Jackknifing",
+                                    "Rearangement of taxa"}));
+  p.readTable(frequencies);
+  EXPECT_EQ(p.caption, "Frequence analyze: Frequence analyze: data.txt");
+  EXPECT_EQ(p.offeredMethods.size(), 4u);
+  p.readTable(kDiceTable);
+  EXPECT_EQ(p.caption, "Frequence analyze: Frequence analyze: data.txt");
+  EXPECT_EQ(p.offeredMethods.size(), 4u);
+}
+
+TEST(Presenter, AnEmptyTextFailsAfterEmptyingEverything) {
+  AnalysisPresenter p;
+  p.readTable(kDiceTable);
+  try {
+    p.readTable("");
+    FAIL();
+  } catch (const ListIndexError& e) {
+    EXPECT_STREQ(e.what(), "List index out of bounds (0)");
+  }
+  EXPECT_EQ(p.caption, "Multiple analyses");
+  EXPECT_EQ(p.session.data().taxonCount(), 0);
+  EXPECT_EQ(p.input.colCount(), 1);
+}
+
+TEST(Presenter, TheMatrixRunShowsTheReferenceTreePlainAndClearsTheList) {
+  for (bool coefficientFirst : {true, false}) {
+    AnalysisPresenter p;
+    p.readTable(kDiceTable);
+    if (coefficientFirst) {
+      p.chooseCoefficient(0);
+      EXPECT_FALSE(p.resamplingPageShown);
+      EXPECT_EQ(p.matrix.rowCount(), 5);
+      p.chooseMethod(TreeMethod::Upgma);
+    } else {
+      p.chooseMethod(TreeMethod::Upgma);
+      EXPECT_FALSE(p.resamplingPageShown);
+      p.chooseCoefficient(0);
+    }
+    EXPECT_TRUE(p.resamplingPageShown);
+    EXPECT_EQ(p.referenceTreeLines, Lines{"((b,c),a);"});
+    ASSERT_EQ(p.referenceTreeView.size(), 5u);
+    EXPECT_EQ(p.referenceTreeView[0], (TreeViewLine{0, "-\xAC"}));
+    EXPECT_EQ(p.referenceTreeView[2], (TreeViewLine{2, "b"}));
+    EXPECT_EQ(p.referenceTreeView[4], (TreeViewLine{1, "a"}));
+  }
+}
+
+TEST(Presenter, MethodRulesSetTheControls) {
+  AnalysisPresenter p;
+  p.taxaLeftOut = 3;
+  p.fragmentsLeftOut = 7;
+  p.different = false;
+  EXPECT_TRUE(p.chooseResampling(2).taxaLeftOut);  // OTU jackknife keeps the taxa
+  EXPECT_EQ(p.taxaLeftOut, 3);
+  EXPECT_EQ(p.fragmentsLeftOut, 0);
+  EXPECT_TRUE(p.different);
+  p.different = false;
+  p.chooseResampling(4);  // users keeps the box's state
+  EXPECT_FALSE(p.different);
+  EXPECT_EQ(p.taxaLeftOut, 3);
+  p.chooseResampling(1);
+  EXPECT_EQ(p.taxaLeftOut, 0);
+  EXPECT_TRUE(p.different);
+  p.chooseResampling(0);
+  EXPECT_FALSE(p.different);
+  EXPECT_FALSE(rulesOf(Resampling::Bootstrap).fragmentsLeftOut);
+  EXPECT_TRUE(rulesOf(Resampling::Jackknife).fragmentsLeftOut);
+  EXPECT_THROW(p.chooseResampling(5), ListIndexError);
+}
+
+TEST(Presenter, ARunShowsSupportOnTheViewAndCopiesWithLengths) {
+  AnalysisPresenter p;
+  p.readTable(sevenTaxaTable());
+  p.chooseCoefficient(0);
+  p.chooseMethod(TreeMethod::Upgma);
+  const Lines linesBefore = p.referenceTreeLines;
+  p.chooseResampling(3);
+  p.replicates = 30;
+  p.run();
+  // Without ties every replicate gives the reference tree.
+  const auto& taxa = p.session.data().taxa;
+  const std::string key = plainText(*p.session.referenceTree(), taxa);
+  EXPECT_EQ(p.treeLines, Lines{"30: " + key});
+  EXPECT_EQ(p.statistics[3], key);
+  for (const auto& c : p.referenceTreeView) {
+    if (c.caption.find('%') != std::string::npos) {
+      EXPECT_EQ(c.caption, "100 %");
+    }
+  }
+  // The list of the reference tree page keeps the text of the matrix run.
+  EXPECT_EQ(p.referenceTreeLines, linesBefore);
+  p.selectTree(0);
+  EXPECT_EQ(p.treeView.front().caption, "-\xAC");
+  const auto& support = p.session.lastResult()->support;
+  EXPECT_EQ(p.referenceTreeCopyText(), lengthsText(*p.session.referenceTree(), taxa, support) + ";");
+  EXPECT_NE(p.referenceTreeCopyText().find("'100'"), std::string::npos);
+  EXPECT_EQ(p.treeCopyText(0), lengthsText(p.session.lastResult()->trees[0].tree, taxa, {}) + ";");
+  EXPECT_EQ(p.treeCopyText(1), "");
+  EXPECT_THROW(p.selectTree(1), ListIndexError);
+  // Under a distance the copied trees carry no lengths.
+  p.chooseCoefficient(7);
+  p.run();
+  EXPECT_EQ(p.treeCopyText(0), plainText(p.session.lastResult()->trees[0].tree, taxa) + ";");
+}
+
+TEST(Presenter, TreeViewsCaptionLeavesAndInnerNodes) {
+  std::vector<Taxon> taxa{{Name("A"), {}, {}}, {Name("B"), {}, {}}, {Name("C"), {}, {}}};
+  Tree t;
+  const int32_t a = t.addLeaf(0), b = t.addLeaf(1), c = t.addLeaf(2);
+  const int32_t ab = t.addInner(a, b);
+  t.addInner(ab, c);
+  EXPECT_EQ(treeViewLines(t, taxa), (std::vector<TreeViewLine>{
+                                        {0, "-\xAC"}, {1, "-\xAC"}, {2, "A"}, {2, "B"}, {1, "C"}}));
+  const std::vector<int32_t> support{0, 0, 0, 85, 100};
+  EXPECT_EQ(treeViewLines(t, taxa, support)[1].caption, "85 %");
+  // After a run 0 % is a result too.
+  EXPECT_EQ(treeViewLines(t, taxa, std::vector<int32_t>(5, 0))[0].caption, "0 %");
+  Tree leaf;
+  leaf.addLeaf(0);
+  EXPECT_EQ(treeViewLines(leaf, taxa), (std::vector<TreeViewLine>{{0, "A"}}));
+}
+
+}  // namespace
+}  // namespace ramovia::ui
