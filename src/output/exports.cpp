@@ -299,6 +299,8 @@ std::string reportText(const AnalysisView& a) {
     out += "\nStatistics\n";
     for (const auto& l : statisticsLines(*r, a.session.comparedTree(), taxaOf(a)))
       out += "  " + l + "\n";
+    out += "  Distinct unrooted topologies : " + std::to_string(r->unrooted.topologies.size()) +
+           "\n";
     out += "\nTrees (count: tree)\n";
     for (const auto& l : treeListLines(*r, taxaOf(a))) out += "  " + l + "\n";
   } else {
@@ -308,7 +310,18 @@ std::string reportText(const AnalysisView& a) {
     const auto support = referenceTreeSupport(a);
     out += !support.empty() ? "\nReference tree with support (Newick)\n"
                             : "\nReference tree (Newick)\n";
-    out += newickText(*t, taxaOf(a), referenceTreeLengths(a) != BranchLengths::None, support);
+    const bool lengths = referenceTreeLengths(a) != BranchLengths::None;
+    out += newickText(*t, taxaOf(a), lengths, support);
+    // The other supports beside the chosen one, so that one report holds them all.
+    if (!support.empty()) {
+      for (const SupportKind kind : {SupportKind::Clade, SupportKind::Split, SupportKind::Transfer}) {
+        if (kind == supportOf(a)) continue;
+        AnalysisView other = a;
+        other.support = kind;
+        out += std::string("\nReference tree with ") + supportKeyword(kind) + " support (Newick)\n";
+        out += newickText(*t, taxaOf(a), lengths, referenceTreeSupport(other));
+      }
+    }
   }
   return toUtf8(out);
 }
