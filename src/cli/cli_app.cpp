@@ -50,8 +50,11 @@ RESAMPLING METHODS
   users          any mix of the three options (not offered for allele-frequency data)
 
 EXPORTS
-  --newick writes the reference tree (with the support of each clade after a run) in Newick
-  form: quoted names where needed, support as the inner node's label, branch lengths. --svg
+  --newick writes the reference tree (after a run with the support --support chooses: split
+  under nj, clade under upgma) in Newick form: quoted names where needed, support as the inner
+  node's label, branch lengths. --consensus writes the consensus of the replicates' trees
+  (--consensus-type extended, majority or strict; --consensus-threshold P for majority), each
+  split labelled with its share of the replicates; --replicate-trees every replicate's tree. --svg
   draws it. --matrix writes the matrix as shown, tab-separated (.tsv) or as a PHYLIP square
   distance matrix (.phy). --report writes the settings, the statistics, the tree list and the
   reference tree. Every file records the settings that produced it and is written completely
@@ -62,7 +65,8 @@ OUTPUT
   and the reference tree with the support of each clade; with --json one JSON object with the
   keys frequency_data, coefficient, method, input_grid, taxa, matrix, reference_tree and, with
   --resampling, resampling {method, replicates, leave_out_taxa, leave_out_fragments, different,
-  trees [{count, tree}], stats, reference_tree}.
+  trees [{count, tree}], stats, reference_tree, unrooted {topologies [{count, tree}],
+  topology_count, split_support, transfer_support, consensus {type, threshold, tree, splits}}}.
   Ctrl+C during a run cancels it like the "Cancel" button: the trees built so far are reported.
 
 EXIT STATUS
