@@ -26,13 +26,14 @@ struct EntryView {
   std::vector<int32_t> distance, smallSide;
 };
 
-void viewOf(const Tree& tree, int32_t taxa, const Tree& reference, const SplitSet& referenceSplits,
+void viewOf(const Tree& tree, const SplitSet& own, const std::vector<uint64_t>& hashes,
+            int32_t taxa, const Tree& reference, const SplitSet& referenceSplits,
             ViewScratch& scratch, EntryView& out) {
-  const SplitSet own(tree, taxa);
   const int words = own.words();
   std::vector<std::pair<uint64_t, int32_t>>& byHash = scratch.byHash;
   byHash.clear();
-  for (int32_t k = 0; k < own.size(); ++k) byHash.emplace_back(bits::hash(own.bits(k), words), k);
+  for (int32_t k = 0; k < own.size(); ++k)
+    byHash.emplace_back(hashes[static_cast<std::size_t>(k)], k);
   std::sort(byHash.begin(), byHash.end());
   const int32_t splits = referenceSplits.size();
   out.covers.assign(static_cast<std::size_t>(splits), 0);
@@ -73,7 +74,8 @@ void lengthsOf(const TreeList::Entry& e, const SplitSet& s, int32_t taxa,
     double sum = byNode[static_cast<std::size_t>(x)];
     const bool atRoot = !top.isLeaf() && (x == top.left || x == top.right);
     if (n.isLeaf()) {
-      if (atRoot) sum = sum + byNode[static_cast<std::size_t>(x == top.left ? top.right : top.left)];
+      if (atRoot)
+        sum = sum + byNode[static_cast<std::size_t>(x == top.left ? top.right : top.left)];
       if (n.taxon >= 0 && n.taxon < taxa) byLeaf[static_cast<std::size_t>(n.taxon)] = sum;
       continue;
     }
@@ -81,10 +83,19 @@ void lengthsOf(const TreeList::Entry& e, const SplitSet& s, int32_t taxa,
     if (k < 0) continue;
     if (atRoot && x == top.right && !t[top.left].isLeaf()) continue;  // added with the left one
     if (atRoot && !t[top.left].isLeaf() && !t[top.right].isLeaf())
-      sum = byNode[static_cast<std::size_t>(top.left)] + byNode[static_cast<std::size_t>(top.right)];
+      sum =
+          byNode[static_cast<std::size_t>(top.left)] + byNode[static_cast<std::size_t>(top.right)];
     bySplit[static_cast<std::size_t>(k)] = sum;
   }
 }
+
+// A listed tree made ready for the summary, on any thread.
+struct Prepared {
+  SplitSet splits;
+  std::vector<uint64_t> hashes;
+  std::vector<double> bySplit, byLeaf;
+  uint64_t topology = 0;
+};
 
 }  // namespace
 
@@ -101,52 +112,71 @@ UnrootedSummary summarizeUnrooted(const TreeList& trees, int32_t taxa, const Tre
   const auto& entries = trees.entries();
   const int words = bits::words(taxa);
   std::vector<uint64_t> all(static_cast<std::size_t>(words), 0);
-  for (int32_t t = 0; t < taxa; ++t) all[static_cast<std::size_t>(t) / 64] |= uint64_t{1} << (t % 64);
+  for (int32_t t = 0; t < taxa; ++t)
+    all[static_cast<std::size_t>(t) / 64] |= uint64_t{1} << (t % 64);
 
-  // The reference tree's splits against every listed tree, side by side.
+  // Entries are prepared side by side a chunk at a time (bounded memory), then folded in list
+  // order: the sums are the same for any number of threads.
   std::vector<EntryView> views;
   SplitSet referenceSplits;
-  if (reference && !reference->empty()) {
+  const bool withReference = reference && !reference->empty();
+  if (withReference) {
     referenceSplits = SplitSet(*reference, taxa);
     views.resize(entries.size());
-    std::atomic<std::size_t> next{0};
+  }
+  constexpr std::size_t chunk = 256;
+  std::vector<Prepared> prepared(std::min(chunk, entries.size()));
+  std::unordered_multimap<uint64_t, int32_t> groups;  // unrooted hash -> topology
+  const int workers = workerThreads(threads);
+  for (std::size_t begin = 0; begin < entries.size(); begin += chunk) {
+    const std::size_t end = std::min(entries.size(), begin + chunk);
+    std::atomic<std::size_t> next{begin};
     const auto work = [&] {
       ViewScratch scratch;
-      for (std::size_t i = next++; i < entries.size(); i = next++)
-        viewOf(entries[i].tree, taxa, *reference, referenceSplits, scratch, views[i]);
+      for (std::size_t i = next++; i < end; i = next++) {
+        const TreeList::Entry& e = entries[i];
+        Prepared& p = prepared[i - begin];
+        p.splits = SplitSet(e.tree, taxa);
+        p.hashes.resize(static_cast<std::size_t>(p.splits.size()));
+        for (int32_t k = 0; k < p.splits.size(); ++k)
+          p.hashes[static_cast<std::size_t>(k)] = bits::hash(p.splits.bits(k), words);
+        p.topology = unrootedHash(p.splits);
+        lengthsOf(e, p.splits, taxa, p.bySplit, p.byLeaf);
+        if (withReference)
+          viewOf(e.tree, p.splits, p.hashes, taxa, *reference, referenceSplits, scratch, views[i]);
+      }
     };
-    const int count = std::max(1, std::min<int>(workerThreads(threads), static_cast<int>(entries.size())));
+    const int count = std::max(1, std::min<int>(workers, static_cast<int>(end - begin)));
     std::vector<std::thread> pool;
     for (int t = 1; t < count; ++t) pool.emplace_back(work);
     work();
     for (auto& th : pool) th.join();
-  }
 
-  // In list order from here on: the sums are the same for any number of threads.
-  std::vector<double> bySplit, byLeaf;
-  std::unordered_multimap<uint64_t, int32_t> groups;  // unrooted hash -> topology
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    const TreeList::Entry& e = entries[i];
-    const SplitSet s(e.tree, taxa);
-    if (!std::equal(all.begin(), all.end(), s.leaves())) out.everyTaxon = false;
-    lengthsOf(e, s, taxa, bySplit, byLeaf);
-    out.splits.add(s, e.count, bySplit, byLeaf, e.first);
-    const uint64_t h = unrootedHash(s);
-    int32_t found = -1;
-    const auto [lo, hi] = groups.equal_range(h);
-    for (auto it = lo; it != hi && found < 0; ++it) {
-      const auto& rep = entries[static_cast<std::size_t>(out.topologies[static_cast<std::size_t>(it->second)].entry)];
-      if (sameUnrootedTopology(SplitSet(rep.tree, taxa), s)) found = it->second;
-    }
-    if (found < 0) {
-      groups.emplace(h, static_cast<int32_t>(out.topologies.size()));
-      out.topologies.push_back({e.count, e.first, static_cast<int32_t>(i)});
-    } else {
-      UnrootedTopology& t = out.topologies[static_cast<std::size_t>(found)];
-      t.count += e.count;
-      if (e.first < t.first) {
-        t.first = e.first;
-        t.entry = static_cast<int32_t>(i);
+    for (std::size_t i = begin; i < end; ++i) {
+      const TreeList::Entry& e = entries[i];
+      const Prepared& p = prepared[i - begin];
+      const SplitSet& s = p.splits;
+      if (!std::equal(all.begin(), all.end(), s.leaves())) out.everyTaxon = false;
+      out.splits.add(s, p.hashes, e.count, p.bySplit, p.byLeaf, e.first);
+      int32_t found = -1;
+      const auto [lo, hi] = groups.equal_range(p.topology);
+      for (auto it = lo; it != hi && found < 0; ++it) {
+        const auto rep =
+            static_cast<std::size_t>(out.topologies[static_cast<std::size_t>(it->second)].entry);
+        if (rep >= begin ? sameUnrootedTopology(prepared[rep - begin].splits, s)
+                         : sameUnrootedTopology(SplitSet(entries[rep].tree, taxa), s))
+          found = it->second;
+      }
+      if (found < 0) {
+        groups.emplace(p.topology, static_cast<int32_t>(out.topologies.size()));
+        out.topologies.push_back({e.count, e.first, static_cast<int32_t>(i)});
+      } else {
+        UnrootedTopology& t = out.topologies[static_cast<std::size_t>(found)];
+        t.count += e.count;
+        if (e.first < t.first) {
+          t.first = e.first;
+          t.entry = static_cast<int32_t>(i);
+        }
       }
     }
   }
@@ -157,7 +187,7 @@ UnrootedSummary summarizeUnrooted(const TreeList& trees, int32_t taxa, const Tre
                    });
   if (!out.everyTaxon) out.splits = SplitCounts(taxa);
 
-  if (!views.empty()) {
+  if (withReference) {
     const int32_t splits = referenceSplits.size();
     std::vector<int64_t> holds(static_cast<std::size_t>(splits), 0), covered(holds);
     std::vector<double> shares(static_cast<std::size_t>(splits), 0.0);
@@ -170,8 +200,8 @@ UnrootedSummary summarizeUnrooted(const TreeList& trees, int32_t taxa, const Tre
         covered[sk] += count;
         holds[sk] += v.holds[sk] != 0 ? count : 0;
         if (v.smallSide[sk] >= 2)
-          shares[sk] += static_cast<double>(count) *
-                        (static_cast<double>(v.distance[sk]) / static_cast<double>(v.smallSide[sk] - 1));
+          shares[sk] += static_cast<double>(count) * (static_cast<double>(v.distance[sk]) /
+                                                      static_cast<double>(v.smallSide[sk] - 1));
       }
     }
     out.splitSupport.assign(reference->nodes.size(), -1);

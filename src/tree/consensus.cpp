@@ -8,18 +8,28 @@
 namespace ramovia {
 
 SplitCounts::SplitCounts(int32_t taxonCount)
-    : taxa_(taxonCount), words_(bits::words(taxonCount)),
+    : taxa_(taxonCount),
+      words_(bits::words(taxonCount)),
       leafLengthSums_(static_cast<std::size_t>(taxonCount < 0 ? 0 : taxonCount), 0.0) {}
 
 void SplitCounts::add(const SplitSet& s, int32_t count, std::span<const double> lengthSums,
                       std::span<const double> leafLengthSums, int64_t firstKey) {
+  std::vector<uint64_t> hashes(static_cast<std::size_t>(s.size()));
+  for (int32_t k = 0; k < s.size(); ++k)
+    hashes[static_cast<std::size_t>(k)] = bits::hash(s.bits(k), words_);
+  add(s, hashes, count, lengthSums, leafLengthSums, firstKey);
+}
+
+void SplitCounts::add(const SplitSet& s, std::span<const uint64_t> hashes, int32_t count,
+                      std::span<const double> lengthSums, std::span<const double> leafLengthSums,
+                      int64_t firstKey) {
   trees_ += count;
   for (std::size_t t = 0; t < leafLengthSums.size() && t < leafLengthSums_.size(); ++t)
     leafLengthSums_[t] += leafLengthSums[t];
   const auto w = static_cast<std::size_t>(words_);
   for (int32_t k = 0; k < s.size(); ++k) {
     const uint64_t* b = s.bits(k);
-    const uint64_t h = bits::hash(b, words_);
+    const uint64_t h = hashes[static_cast<std::size_t>(k)];
     int32_t at = -1;
     const auto [lo, hi] = byHash_.equal_range(h);
     for (auto it = lo; it != hi && at < 0; ++it)
@@ -43,8 +53,9 @@ double SplitCounts::meanLength(int32_t k) const {
 }
 
 double SplitCounts::meanLeafLength(int32_t taxon) const {
-  return trees_ == 0 ? 0.0
-                     : leafLengthSums_[static_cast<std::size_t>(taxon)] / static_cast<double>(trees_);
+  return trees_ == 0
+             ? 0.0
+             : leafLengthSums_[static_cast<std::size_t>(taxon)] / static_cast<double>(trees_);
 }
 
 int64_t SplitCounts::countOf(const uint64_t* b) const {
@@ -116,7 +127,8 @@ MultiTree consensusTree(const SplitCounts& counts, std::span<const int32_t> spli
   // Larger clusters first: each taxon and cluster hangs from the smallest cluster holding it.
   std::vector<int32_t> bySize(splits.begin(), splits.end());
   std::vector<int32_t> size(static_cast<std::size_t>(counts.size()), 0);
-  for (const int32_t k : bySize) size[static_cast<std::size_t>(k)] = bits::count(counts.bits(k), words);
+  for (const int32_t k : bySize)
+    size[static_cast<std::size_t>(k)] = bits::count(counts.bits(k), words);
   std::stable_sort(bySize.begin(), bySize.end(), [&](int32_t a, int32_t b) {
     return size[static_cast<std::size_t>(a)] > size[static_cast<std::size_t>(b)];
   });

@@ -22,6 +22,10 @@ class SplitCounts {
   // first appearance.
   void add(const SplitSet& s, int32_t count, std::span<const double> lengthSums,
            std::span<const double> leafLengthSums, int64_t firstKey);
+  // The same with the splits' bits::hash values already worked out.
+  void add(const SplitSet& s, std::span<const uint64_t> hashes, int32_t count,
+           std::span<const double> lengthSums, std::span<const double> leafLengthSums,
+           int64_t firstKey);
 
   int32_t taxonCount() const { return taxa_; }
   int words() const { return words_; }
