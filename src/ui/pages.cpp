@@ -77,6 +77,18 @@ QSplitter* besideDrawing(QWidget* view, TreeDrawingView* drawing, const char* na
   return beside;
 }
 
+// A captioned chooser with a legend taking the rest of the row.
+QHBoxLayout* chooserRow(const char* caption, QComboBox* box, QLabel* legend, int topMargin) {
+  auto* row = new QHBoxLayout;
+  row->setContentsMargins(6, topMargin, 6, 2);
+  auto* label = new QLabel(caption);
+  label->setBuddy(box);
+  row->addWidget(label);
+  row->addWidget(box);
+  row->addWidget(legend, 1);
+  return row;
+}
+
 }  // namespace
 
 QTreeWidget* newTreeView(const char* name) {
@@ -179,13 +191,7 @@ ReferenceTreePage::ReferenceTreePage() {
   supportBox->addItems({"Rooted clades", "Splits", "Transfer"});
   supportLegend = new QLabel;
   supportLegend->setObjectName("supportLegend");
-  auto* choice = new QHBoxLayout;
-  choice->setContentsMargins(6, 2, 6, 2);
-  auto* label = new QLabel("Support in the drawing:");
-  label->setBuddy(supportBox);
-  choice->addWidget(label);
-  choice->addWidget(supportBox);
-  choice->addWidget(supportLegend, 1);
+  auto* choice = chooserRow("Support in the drawing:", supportBox, supportLegend, 2);
   auto* l = pageLayout(this);
   l->addWidget(labelledList(
       "referenceTreeLabel",
@@ -204,13 +210,7 @@ ConsensusPage::ConsensusPage() {
   consensusLegend->setObjectName("consensusLegend");
   consensusDrawing = new TreeDrawingView;
   consensusDrawing->setObjectName("consensusDrawing");
-  auto* choice = new QHBoxLayout;
-  choice->setContentsMargins(6, 4, 6, 2);
-  auto* label = new QLabel("Consensus:");
-  label->setBuddy(ruleBox);
-  choice->addWidget(label);
-  choice->addWidget(ruleBox);
-  choice->addWidget(consensusLegend, 1);
+  auto* choice = chooserRow("Consensus:", ruleBox, consensusLegend, 4);
   auto* l = pageLayout(this);
   l->addLayout(choice);
   l->addWidget(consensusDrawing, 1);
