@@ -16,7 +16,8 @@ namespace {
 
 struct Job {
   TaxonSubset taxa;                    // the taxa of the replicate, in order
-  std::vector<MarkerSample> samples;   // one over all markers, or one per block
+  std::vector<int32_t> loci;           // the loci drawn, when whole loci are
+  std::vector<MarkerSample> samples;   // one over all markers, or one per block or locus drawn
   std::vector<TaxonSubset> columns;    // per block, the columns taking part (divergence)
   // The state after this replicate's draws, put back when the run stops here.
   uint32_t seed = 0;
@@ -28,6 +29,7 @@ struct Job {
 struct Built {
   Tree tree;
   uint64_t hash = 0;
+  std::vector<int32_t> order;  // canonical
 };
 
 struct Workspace {
@@ -93,20 +95,42 @@ class PresenceSource : public MatrixSource {
   PairTableIndex index_;
 };
 
-// All loci at once.
+// All loci at once. Either each locus draws its alleles, or whole loci are drawn, each with all
+// its alleles in their order.
 class FrequencySource : public MatrixSource {
  public:
-  FrequencySource(const Dataset& data, Coefficient c, bool different)
-      : MatrixSource(data, different), c_(c), index_(FrequencyIndex::build(data)) {}
-  void drawSamples(Random& random, Job& job, bool) override { drawBlockSamples(random, job); }
+  FrequencySource(const Dataset& data, Coefficient c, bool different, bool wholeLoci,
+                  int32_t lociLeftOut)
+      : MatrixSource(data, different), c_(c), wholeLoci_(wholeLoci), lociLeftOut_(lociLeftOut),
+        index_(FrequencyIndex::build(data)) {
+    for (const Block& b : data.blocks)
+      alleles_.push_back(allPositions(static_cast<int32_t>(b.markers.size())));
+  }
+  void drawSamples(Random& random, Job& job, bool) override {
+    if (!wholeLoci_) {
+      drawBlockSamples(random, job);
+      return;
+    }
+    const auto loci = static_cast<int32_t>(data_.blocks.size());
+    drawSample(random, loci, loci - lociLeftOut_, job.loci);
+    job.samples.resize(job.loci.size());
+    for (std::size_t d = 0; d < job.loci.size(); ++d)
+      job.samples[d] = alleles_[static_cast<std::size_t>(job.loci[d])];
+  }
   void matrix(const Job& job, Workspace& ws) const override {
-    ws.frequencies.assign(index_, job.samples, job.taxa);
+    if (wholeLoci_)
+      ws.frequencies.assign(index_, job.loci, job.samples, job.taxa);
+    else
+      ws.frequencies.assign(index_, job.samples, job.taxa);
     computeFrequencyDistances(ws.frequencies, c_, ws.K);
   }
 
  private:
   Coefficient c_;
+  bool wholeLoci_;
+  int32_t lociLeftOut_;
   FrequencyIndex index_;
+  std::vector<MarkerSample> alleles_;  // every allele of each locus, in order
 };
 
 // A matrix per block over its own markers, merged. Each block takes part with its first column
@@ -157,7 +181,8 @@ class DivergenceSource : public MatrixSource {
 };
 
 std::unique_ptr<MatrixSource> sourceFor(const Dataset& data, Coefficient c, bool storeDistances,
-                                        int32_t drawn, bool different) {
+                                        int32_t drawn, const ResamplingPlan& plan) {
+  const bool different = plan.different;
   switch (familyOf(c)) {
     case CoefficientFamily::Presence:
       return std::make_unique<PresenceSource>(data, c, storeDistances, drawn, different);
@@ -166,7 +191,8 @@ std::unique_ptr<MatrixSource> sourceFor(const Dataset& data, Coefficient c, bool
     case CoefficientFamily::AlleleFrequency:
       break;
   }
-  return std::make_unique<FrequencySource>(data, c, different);
+  return std::make_unique<FrequencySource>(data, c, different, plan.resampleLoci,
+                                           plan.fragmentsLeftOut);
 }
 
 }  // namespace
@@ -189,7 +215,7 @@ ResamplingResult runResampling(const Dataset& data, Coefficient coefficient, Tre
   const bool storeDistances = method == TreeMethod::NeighborJoining;
   const bool joinSmallest = isDistance(coefficient);
   std::unique_ptr<MatrixSource> source =
-      sourceFor(data, coefficient, storeDistances, result.fragmentsDrawn, plan.different);
+      sourceFor(data, coefficient, storeDistances, result.fragmentsDrawn, plan);
 
   bool subsetUsed = presence && leftOut != 0;
   int32_t subsetSize = state.subsetSize;
@@ -215,7 +241,9 @@ ResamplingResult runResampling(const Dataset& data, Coefficient coefficient, Tre
       if (step == 0) step = 1;
     }
   }
-  const uint64_t compareHash = compareWith ? topologyHash(*compareWith) : 0;
+  const std::vector<int32_t> compareOrder =
+      compareWith ? canonicalOrder(*compareWith) : std::vector<int32_t>();
+  const uint64_t compareHash = compareWith ? topologyHash(*compareWith, compareOrder) : 0;
   bool cancelPending = false;
 
   ReplicateRunner<Job, Workspace, Built> runner(workerThreads(plan.threads));
@@ -254,13 +282,16 @@ ResamplingResult runResampling(const Dataset& data, Coefficient coefficient, Tre
         Built built;
         built.tree = buildTree(method, ws.K, static_cast<int>(job.taxa.size()),
                                RowTaxa{job.taxa, ws.names}, joinSmallest, ws.tree);
-        built.hash = topologyHash(built.tree);
+        built.order = canonicalOrder(built.tree);
+        built.hash = topologyHash(built.tree, built.order);
         return built;
       },
       [&](int i, Job&, Built built) {
-        if (compareWith && built.hash == compareHash && sameTopology(built.tree, *compareWith))
+        if (compareWith && built.hash == compareHash &&
+            sameTopology(built.tree, built.order, *compareWith, compareOrder))
           ++result.referenceHits;
-        result.trees.add(std::move(built.tree), built.hash);
+        if (plan.keepReplicateTrees) result.replicates.push_back(built.tree);
+        result.trees.add(std::move(built.tree), built.hash, std::move(built.order));
         if (presence) {
           if (progress && i % step == 0) {
             progress->setPosition(i);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "analysis/resampling.h"
+#include "analysis/unrooted.h"
 #include "tree/tree_list.h"
 
 namespace ramovia {
@@ -18,6 +19,10 @@ struct ResamplingPlan {
   bool different = false;        // markers drawn without replacement
   std::optional<uint32_t> seed;  // the generator starts here; none: it goes on where it stands
   int threads = 0;               // workers; 0: every core. The results do not depend on it.
+  // Allele frequencies: draw whole loci (as many as the data have, less fragmentsLeftOut) rather
+  // than the alleles inside each locus.
+  bool resampleLoci = false;
+  bool keepReplicateTrees = false;  // every replicate's tree, in replicate order
 };
 
 struct ResamplingResult {
@@ -29,6 +34,8 @@ struct ResamplingResult {
   TreeList trees;              // the distinct trees, by falling count
   int32_t referenceHits = 0;   // replicates that gave the tree they were compared with
   std::vector<int32_t> support;  // per node of the reference tree; empty when there is none
+  UnrootedSummary unrooted;      // the trees seen unrooted
+  std::vector<Tree> replicates;  // when the plan keeps them
 };
 
 }  // namespace ramovia

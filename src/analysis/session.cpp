@@ -114,6 +114,16 @@ void Session::checkPlan(const ResamplingPlan& plan) const {
     throw std::runtime_error(problem);
   if (auto problem = replicatesProblem(plan.replicates); !problem.empty())
     throw std::runtime_error(problem);
+  if (plan.resampleLoci) {
+    if (familyOf(*coefficient_) != CoefficientFamily::AlleleFrequency)
+      throw std::runtime_error(
+          "Whole loci are resampled for the allele-frequency coefficients (R to Z) only.");
+    const auto loci = static_cast<int32_t>(data_->blocks.size());
+    if (plan.fragmentsLeftOut < 0 || plan.fragmentsLeftOut >= loci)
+      throw std::runtime_error("Cannot leave out " + std::to_string(plan.fragmentsLeftOut) +
+                               " loci: the table has " + std::to_string(loci) +
+                               (loci == 1 ? " locus" : " loci"));
+  }
 }
 
 const ResamplingResult& Session::resample(const ResamplingPlan& plan, ProgressSink* progress) {
@@ -129,6 +139,7 @@ const ResamplingResult& Session::resample(const ResamplingPlan& plan, ProgressSi
   ResamplingResult result =
       runResampling(data, *coefficient_, method_, plan, comparedTree(), draws_, progress);
   if (reference_) result.support = CladeSupportIndex(result.trees, data.taxonCount()).supportOf(*reference_);
+  result.unrooted = summarizeUnrooted(result.trees, data.taxonCount(), referenceTree(), plan.threads);
   result_ = std::move(result);
   return *result_;
 }

@@ -17,6 +17,7 @@
 #include "output/grids.h"
 #include "output/statistics.h"
 #include "output/tree_text.h"
+#include "tree/splits.h"
 
 namespace ramovia::cli {
 
@@ -49,8 +50,11 @@ RESAMPLING METHODS
   users          any mix of the three options (not offered for allele-frequency data)
 
 EXPORTS
-  --newick writes the reference tree (with the support of each clade after a run) in Newick
-  form: quoted names where needed, support as the inner node's label, branch lengths. --svg
+  --newick writes the reference tree (after a run with the support --support chooses: split
+  under nj, clade under upgma) in Newick form: quoted names where needed, support as the inner
+  node's label, branch lengths. --consensus writes the consensus of the replicates' trees
+  (--consensus-type extended, majority or strict; --consensus-threshold P for majority), each
+  split labelled with its share of the replicates; --replicate-trees every replicate's tree. --svg
   draws it. --matrix writes the matrix as shown, tab-separated (.tsv) or as a PHYLIP square
   distance matrix (.phy). --report writes the settings, the statistics, the tree list and the
   reference tree. Every file records the settings that produced it and is written completely
@@ -61,7 +65,8 @@ OUTPUT
   and the reference tree with the support of each clade; with --json one JSON object with the
   keys frequency_data, coefficient, method, input_grid, taxa, matrix, reference_tree and, with
   --resampling, resampling {method, replicates, leave_out_taxa, leave_out_fragments, different,
-  trees [{count, tree}], stats, reference_tree}.
+  trees [{count, tree}], stats, reference_tree, unrooted {topologies [{count, tree}],
+  topology_count, split_support, transfer_support, consensus {type, threshold, tree, splits}}}.
   Ctrl+C during a run cancels it like the "Cancel" button: the trees built so far are reported.
 
 EXIT STATUS
@@ -86,6 +91,11 @@ struct Options {
   int cancelAt = 0;
   int threads = 0;
   std::string newick, svg, matrix, report;  // export files; empty: none
+  std::string support;                      // empty: the method's default
+  std::string consensus, consensusType = "extended";
+  double consensusThreshold = 50.0;
+  std::string replicateTrees;
+  std::string resample = "alleles";
 };
 
 class Failure : public std::runtime_error {
@@ -161,6 +171,8 @@ ResamplingPlan planFor(const Options& o, Resampling method, const Dataset& data)
   if (rules.taxaLeftOut && o.leaveOutTaxa >= 0) plan.taxaLeftOut = o.leaveOutTaxa;
   plan.different = rules.different.value_or(o.different);
   plan.threads = o.threads;
+  plan.resampleLoci = o.resample == "loci";
+  plan.keepReplicateTrees = !o.replicateTrees.empty();
   if (auto problem = taxaLeftOutProblem(plan.taxaLeftOut, data.taxonCount()); !problem.empty())
     throw Failure(problem);
   return plan;
@@ -206,6 +218,51 @@ void printMatrix(std::ostream& out, const MatrixGrid& m) {
   }
 }
 
+std::string withoutLineBreak(std::string s) {
+  while (!s.empty() && s.back() == '\n') s.pop_back();
+  return s;
+}
+
+// The run's trees seen unrooted: topologies, split and transfer support, the consensus.
+nlohmann::ordered_json unrootedJson(const AnalysisView& view, ConsensusRule rule, double threshold) {
+  const ResamplingResult& r = *view.session.lastResult();
+  const Dataset& data = view.session.resultsData();
+  nlohmann::ordered_json u;
+  auto topologies = nlohmann::ordered_json::array();
+  for (const UnrootedTopology& t : r.unrooted.topologies)
+    topologies.push_back(
+        {{"count", t.count},
+         {"tree", toUtf8(withoutLineBreak(unrootedNewick(r.trees[t.entry].tree, data.taxa)))}});
+  u["topologies"] = std::move(topologies);
+  u["topology_count"] = r.unrooted.topologies.size();
+  if (const Tree* reference = view.session.referenceTree()) {
+    u["split_support"] = toUtf8(withoutLineBreak(
+        newickText(*reference, data.taxa, true, r.unrooted.splitSupport)));
+    u["transfer_support"] = toUtf8(withoutLineBreak(
+        newickText(*reference, data.taxa, true, r.unrooted.transferSupport)));
+  }
+  if (r.unrooted.everyTaxon) {
+    const SplitCounts& counts = r.unrooted.splits;
+    const std::vector<int32_t> chosen = consensusSplits(counts, rule, threshold);
+    nlohmann::ordered_json c;
+    c["type"] = consensusKeyword(rule);
+    c["threshold"] = threshold;
+    c["tree"] = toUtf8(withoutLineBreak(newickText(consensusTree(counts, chosen, true), data.taxa, true)));
+    auto splits = nlohmann::ordered_json::array();
+    for (const int32_t k : chosen) {
+      auto taxa = nlohmann::ordered_json::array();
+      for (int32_t t = 0; t < counts.taxonCount(); ++t)
+        if (bits::test(counts.bits(k), t)) taxa.push_back(toUtf8(data.taxa[static_cast<std::size_t>(t)].name.str()));
+      splits.push_back({{"count", counts.count(k)}, {"taxa", std::move(taxa)}});
+    }
+    c["splits"] = std::move(splits);
+    u["consensus"] = std::move(c);
+  } else {
+    u["consensus"] = nullptr;
+  }
+  return u;
+}
+
 int execute(const Options& o, std::istream& in, std::ostream& out, std::ostream& err,
             bool progressOnTerminal) {
   const char separator = o.decimalSeparator[0];
@@ -241,7 +298,9 @@ int execute(const Options& o, std::istream& in, std::ostream& out, std::ostream&
   const ResamplingResult* result = session.lastResult();
 
   const AnalysisView view{session, matrix,
-                          o.file == "-" ? std::string("(standard input)") : o.file, separator};
+                          o.file == "-" ? std::string("(standard input)") : o.file, separator,
+                          o.support.empty() ? std::nullopt : supportForKeyword(o.support)};
+  const ConsensusRule rule = *consensusForKeyword(o.consensusType);
   // Every export is composed before any is written, so a failure leaves no file of this call
   // half-done; each file is written beside its place and renamed into it.
   std::vector<std::pair<std::string, std::string>> exports;
@@ -250,6 +309,9 @@ int execute(const Options& o, std::istream& in, std::ostream& out, std::ostream&
   if (!o.matrix.empty())
     exports.emplace_back(o.matrix, matrixExport(view, *matrixFormatForPath(o.matrix)));
   if (!o.report.empty()) exports.emplace_back(o.report, reportText(view));
+  if (!o.consensus.empty())
+    exports.emplace_back(o.consensus, consensusNewick(view, rule, o.consensusThreshold));
+  if (!o.replicateTrees.empty()) exports.emplace_back(o.replicateTrees, replicateTreesText(view));
   for (const auto& [path, content] : exports) writeFileAtomically(path, content);
 
   std::vector<std::string> statistics;
@@ -287,6 +349,7 @@ int execute(const Options& o, std::istream& in, std::ostream& out, std::ostream&
       for (const auto& l : statistics) stats.push_back(toUtf8(l));
       r["stats"] = std::move(stats);
       r["reference_tree"] = toUtf8(supportTree);
+      r["unrooted"] = unrootedJson(view, rule, o.consensusThreshold);
       j["resampling"] = std::move(r);
     }
     out << j.dump() << "\n";
@@ -308,6 +371,7 @@ int execute(const Options& o, std::istream& in, std::ostream& out, std::ostream&
     }
     o2 << "\nStatistics\n";
     for (const auto& l : statistics) o2 << toUtf8(l) << "\n";
+    o2 << "Distinct unrooted topologies : " << result->unrooted.topologies.size() << "\n";
     o2 << "\nReference tree with support\n" << toUtf8(supportTree) << "\n";
   }
   out << o2.str();
@@ -343,7 +407,7 @@ int runCli(const std::vector<std::string>& args, std::istream& in, std::ostream&
   app.add_option("-m,--method", o.method, "Tree-construction method")
       ->required()
       ->check(CLI::IsMember({"upgma", "nj"}));
-  app.add_option("-r,--resampling", o.resampling, "Resampling method")
+  CLI::Option* resampling = app.add_option("-r,--resampling", o.resampling, "Resampling method")
       ->check(CLI::IsMember(resamplingKeywords()));
   app.add_option("-n,--replicates", o.replicates,
                  "Replicates, " + std::to_string(kMinReplicates) + ".." +
@@ -381,6 +445,29 @@ int runCli(const std::vector<std::string>& args, std::istream& in, std::ostream&
   app.add_option("--cancel-at", o.cancelAt,
                  "Press \"Cancel\" once replicate N is done (as Ctrl+C would)")
       ->check(CLI::PositiveNumber);
+  app.add_option("--support", o.support,
+                 "Support labels of --newick, --svg and --report: clade, split or transfer "
+                 "(default: split under nj, clade under upgma)")
+      ->check(CLI::IsMember({"clade", "split", "transfer"}))
+      ->needs(resampling);
+  app.add_option("--consensus", o.consensus, "Write the consensus of the replicates' trees (Newick)")
+      ->needs(resampling);
+  app.add_option("--consensus-type", o.consensusType,
+                 "extended (majority rule, then compatible splits; the default), majority or strict")
+      ->check(CLI::IsMember({"extended", "majority", "strict"}))
+      ->needs(resampling);
+  app.add_option("--consensus-threshold", o.consensusThreshold,
+                 "Majority rule: the splits in more than P percent of the replicates (default 50)")
+      ->check(CLI::Range(50.0, 100.0))
+      ->needs(resampling);
+  app.add_option("--replicate-trees", o.replicateTrees,
+                 "Write every replicate's tree, one Newick line each, in replicate order")
+      ->needs(resampling);
+  app.add_option("--resample", o.resample,
+                 "Allele frequencies: resample the alleles inside each locus (the default) or "
+                 "whole loci")
+      ->check(CLI::IsMember({"alleles", "loci"}))
+      ->needs(resampling);
 
   std::vector<std::string> rest(args.rbegin(), args.rend() - (args.empty() ? 0 : 1));
   try {

@@ -46,20 +46,28 @@ FrequencyIndex FrequencyIndex::build(const Dataset& data) {
 
 void FrequencySample::assign(const FrequencyIndex& index, std::span<const MarkerSample> samples,
                              std::span<const int32_t> rows) {
-  loci_ = index.locusCount();
+  everyLocus_.resize(static_cast<std::size_t>(index.locusCount()));
+  for (std::size_t l = 0; l < everyLocus_.size(); ++l) everyLocus_[l] = static_cast<int32_t>(l);
+  assign(index, everyLocus_, samples, rows);
+}
+
+void FrequencySample::assign(const FrequencyIndex& index, std::span<const int32_t> loci,
+                             std::span<const MarkerSample> samples, std::span<const int32_t> rows) {
+  loci_ = static_cast<int32_t>(loci.size());
+  drawn_.assign(loci.begin(), loci.end());
   locusStart_.resize(static_cast<std::size_t>(loci_) + 1);
   std::size_t total = 0;
-  for (int32_t l = 0; l < loci_; ++l) {
-    locusStart_[static_cast<std::size_t>(l)] = total;
-    total += samples[static_cast<std::size_t>(l)].size();
+  for (int32_t d = 0; d < loci_; ++d) {
+    locusStart_[static_cast<std::size_t>(d)] = total;
+    total += samples[static_cast<std::size_t>(d)].size();
   }
   locusStart_.back() = total;
   entries_ = total;
   slots_.resize(total);
-  for (int32_t l = 0; l < loci_; ++l) {
-    const auto& locus = index.loci_[static_cast<std::size_t>(l)];
-    const auto& list = samples[static_cast<std::size_t>(l)];
-    int32_t* slot = slots_.data() + locusStart_[static_cast<std::size_t>(l)];
+  for (int32_t d = 0; d < loci_; ++d) {
+    const auto& locus = index.loci_[static_cast<std::size_t>(drawn_[static_cast<std::size_t>(d)])];
+    const auto& list = samples[static_cast<std::size_t>(d)];
+    int32_t* slot = slots_.data() + locusStart_[static_cast<std::size_t>(d)];
     for (std::size_t e = 0; e < list.size(); ++e)
       slot[e] = list[e] >= 0 && list[e] < locus.slots - 1 ? list[e] : locus.slots - 1;
   }
@@ -69,6 +77,7 @@ void FrequencySample::assign(const FrequencyIndex& index, std::span<const Marker
 void FrequencySample::gather(const FrequencyIndex& index, std::span<const int32_t> taxa) {
   taxa_ = static_cast<int32_t>(taxa.size());
   const auto loci = static_cast<std::size_t>(loci_);
+  const auto stride = static_cast<std::size_t>(index.locusCount());
   values_.assign(taxa.size() * entries_, 0.0);
   occurs_.assign(taxa.size() * loci, 0);
   sumSquares_.assign(taxa.size(), 0.0);
@@ -77,13 +86,14 @@ void FrequencySample::gather(const FrequencyIndex& index, std::span<const int32_
     if (row < 0) continue;  // unknown taxon: occurs nowhere
     double* values = values_.data() + k * entries_;
     double sum = 0.0;
-    for (std::size_t l = 0; l < loci; ++l) {
-      if (index.occurs_[static_cast<std::size_t>(row) * loci + l] == 0) continue;
-      occurs_[k * loci + l] = 1;
+    for (std::size_t d = 0; d < loci; ++d) {
+      const auto l = static_cast<std::size_t>(drawn_[d]);
+      if (index.occurs_[static_cast<std::size_t>(row) * stride + l] == 0) continue;
+      occurs_[k * loci + d] = 1;
       const auto& locus = index.loci_[l];
       const double* freq = index.freq_.data() + locus.base +
                            static_cast<std::size_t>(row) * static_cast<std::size_t>(locus.slots);
-      for (std::size_t e = locusStart_[l]; e < locusStart_[l + 1]; ++e) {
+      for (std::size_t e = locusStart_[d]; e < locusStart_[d + 1]; ++e) {
         const double x = freq[slots_[e]];
         values[e] = x;
         sum = sum + x * x;

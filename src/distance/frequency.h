@@ -47,6 +47,9 @@ class FrequencySample {
   // One allele sample per locus (positions in its markers), and the taxa in order.
   void assign(const FrequencyIndex& index, std::span<const MarkerSample> samples,
               std::span<const int32_t> taxa);
+  // Loci drawn (positions in the index's loci, repetitions allowed), one allele sample each.
+  void assign(const FrequencyIndex& index, std::span<const int32_t> loci,
+              std::span<const MarkerSample> samples, std::span<const int32_t> taxa);
 
   int32_t taxonCount() const { return taxa_; }
   int32_t locusCount() const { return loci_; }
@@ -56,7 +59,9 @@ class FrequencySample {
   void gather(const FrequencyIndex& index, std::span<const int32_t> taxa);
 
   int32_t taxa_ = 0;
-  int32_t loci_ = 0;
+  int32_t loci_ = 0;                     // loci drawn
+  std::vector<int32_t> drawn_;           // the index's locus of each locus drawn
+  std::vector<int32_t> everyLocus_;
   std::size_t entries_ = 0;
   std::vector<std::size_t> locusStart_;  // loci_ + 1 offsets into a taxon's entry row
   std::vector<int32_t> slots_;           // entries_: slot of each sample entry in its locus

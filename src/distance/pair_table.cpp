@@ -1,5 +1,7 @@
 #include "distance/pair_table.h"
 
+#include "model/popcount.h"
+
 #include <algorithm>
 #include <bit>
 
@@ -156,12 +158,6 @@ void SampleExpansion::expand(const PairTableIndex& index, std::span<const int32_
     hasMissing_[k] = any != 0 ? 1 : 0;
   }
 }
-
-#if defined(__GNUC__) && defined(__x86_64__) && !defined(__clang__)
-#define RAMOVIA_POPCNT_CLONES __attribute__((target_clones("popcnt", "default")))
-#else
-#define RAMOVIA_POPCNT_CLONES
-#endif
 
 namespace {
 

@@ -73,7 +73,57 @@ void requireMatrix(const AnalysisView& a) {
         "There is no matrix to save: choose a coefficient and a tree-construction method first.");
 }
 
+[[noreturn]] void noRun() {
+  throw ExportError("There is no resampling run to take the trees from: press Run first.");
+}
+
 }  // namespace
+
+SupportKind defaultSupport(TreeMethod method) {
+  return method == TreeMethod::NeighborJoining ? SupportKind::Split : SupportKind::Clade;
+}
+
+std::optional<SupportKind> supportForKeyword(std::string_view keyword) {
+  if (keyword == "clade") return SupportKind::Clade;
+  if (keyword == "split") return SupportKind::Split;
+  if (keyword == "transfer") return SupportKind::Transfer;
+  return std::nullopt;
+}
+
+const char* supportKeyword(SupportKind kind) {
+  switch (kind) {
+    case SupportKind::Clade:
+      return "clade";
+    case SupportKind::Split:
+      return "split";
+    case SupportKind::Transfer:
+      return "transfer";
+  }
+  return "clade";
+}
+
+SupportKind supportOf(const AnalysisView& a) {
+  return a.support.value_or(defaultSupport(a.session.method()));
+}
+
+std::optional<ConsensusRule> consensusForKeyword(std::string_view keyword) {
+  if (keyword == "extended") return ConsensusRule::Extended;
+  if (keyword == "majority") return ConsensusRule::Majority;
+  if (keyword == "strict") return ConsensusRule::Strict;
+  return std::nullopt;
+}
+
+const char* consensusKeyword(ConsensusRule rule) {
+  switch (rule) {
+    case ConsensusRule::Extended:
+      return "extended";
+    case ConsensusRule::Majority:
+      return "majority";
+    case ConsensusRule::Strict:
+      return "strict";
+  }
+  return "extended";
+}
 
 std::optional<TreeFileFormat> treeFormatForPath(std::string_view path) {
   const std::string e = extension(path);
@@ -109,6 +159,13 @@ std::vector<std::string> provenanceLines(const AnalysisView& a) {
                     " (drawn: " + std::to_string(r->fragmentsDrawn) +
                     "); different fragments: " + (p.different ? "yes" : "no"));
     lines.push_back("Seed at the start of the run: " + std::to_string(r->startSeed));
+    if (p.resampleLoci) lines.push_back("Resampled: whole loci");
+    static const char* const kSupportText[] = {
+        "clade (the share of replicates with each rooted clade)",
+        "split (the share of replicates with each bipartition, for any root)",
+        "transfer (the transfer bootstrap expectation, in percent)"};
+    lines.push_back(std::string("Support labels: ") +
+                    kSupportText[static_cast<int>(supportOf(a))]);
   } else {
     lines.push_back("Resampling: none");
   }
@@ -128,6 +185,14 @@ BranchLengths referenceTreeLengths(const AnalysisView& a) {
 std::span<const int32_t> referenceTreeSupport(const AnalysisView& a) {
   const ResamplingResult* r = validRun(a);
   if (a.session.referenceTree() == nullptr || r == nullptr) return {};
+  switch (supportOf(a)) {
+    case SupportKind::Clade:
+      return r->support;
+    case SupportKind::Split:
+      return r->unrooted.splitSupport;
+    case SupportKind::Transfer:
+      return r->unrooted.transferSupport;
+  }
   return r->support;
 }
 
@@ -234,6 +299,8 @@ std::string reportText(const AnalysisView& a) {
     out += "\nStatistics\n";
     for (const auto& l : statisticsLines(*r, a.session.comparedTree(), taxaOf(a)))
       out += "  " + l + "\n";
+    out += "  Distinct unrooted topologies : " + std::to_string(r->unrooted.topologies.size()) +
+           "\n";
     out += "\nTrees (count: tree)\n";
     for (const auto& l : treeListLines(*r, taxaOf(a))) out += "  " + l + "\n";
   } else {
@@ -243,9 +310,55 @@ std::string reportText(const AnalysisView& a) {
     const auto support = referenceTreeSupport(a);
     out += !support.empty() ? "\nReference tree with support (Newick)\n"
                             : "\nReference tree (Newick)\n";
-    out += newickText(*t, taxaOf(a), referenceTreeLengths(a) != BranchLengths::None, support);
+    const bool lengths = referenceTreeLengths(a) != BranchLengths::None;
+    out += newickText(*t, taxaOf(a), lengths, support);
+    // The other supports beside the chosen one, so that one report holds them all.
+    if (!support.empty()) {
+      for (const SupportKind kind : {SupportKind::Clade, SupportKind::Split, SupportKind::Transfer}) {
+        if (kind == supportOf(a)) continue;
+        AnalysisView other = a;
+        other.support = kind;
+        out += std::string("\nReference tree with ") + supportKeyword(kind) + " support (Newick)\n";
+        out += newickText(*t, taxaOf(a), lengths, referenceTreeSupport(other));
+      }
+    }
   }
   return toUtf8(out);
+}
+
+MultiTree consensusOf(const AnalysisView& a, ConsensusRule rule, double threshold) {
+  const ResamplingResult* r = validRun(a);
+  if (r == nullptr) noRun();
+  if (!r->unrooted.everyTaxon)
+    throw ExportError(
+        "No consensus: taxa were left out of the replicates, so their trees hold different taxa.");
+  const SplitCounts& counts = r->unrooted.splits;
+  return consensusTree(counts, consensusSplits(counts, rule, threshold), true);
+}
+
+std::string consensusNewick(const AnalysisView& a, ConsensusRule rule, double threshold) {
+  return toUtf8(newickText(consensusOf(a, rule, threshold), taxaOf(a), true));
+}
+
+TreeDrawing consensusDrawing(const AnalysisView& a, ConsensusRule rule, double threshold) {
+  return drawTree(layoutTree(consensusOf(a, rule, threshold), taxaOf(a), BranchLengths::Stored));
+}
+
+std::string consensusSvg(const AnalysisView& a, ConsensusRule rule, double threshold) {
+  const std::string title = std::string("Consensus (") + consensusKeyword(rule) + ")";
+  return treeSvg(consensusDrawing(a, rule, threshold), title, provenanceLines(a));
+}
+
+std::string replicateTreesText(const AnalysisView& a) {
+  const ResamplingResult* r = validRun(a);
+  if (r == nullptr) noRun();
+  std::string out;
+  for (const Tree& t : r->replicates) out += newickText(t, taxaOf(a), true, {});
+  return toUtf8(out);
+}
+
+std::string unrootedNewick(const Tree& tree, std::span<const Taxon> taxa) {
+  return newickText(unrootedAtSmallestTaxon(tree), taxa, false);
 }
 
 void writeFileAtomically(const std::string& path, std::string_view content) {

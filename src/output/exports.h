@@ -13,6 +13,7 @@
 #include "analysis/session.h"
 #include "output/grids.h"
 #include "output/tree_layout.h"
+#include "tree/consensus.h"
 
 namespace ramovia {
 
@@ -20,14 +21,29 @@ class ExportError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Which support the reference tree's drawing and files carry after a run.
+enum class SupportKind {
+  Clade,     // the share of replicates with each rooted clade
+  Split,     // the share of replicates with each bipartition, for any root
+  Transfer,  // the transfer bootstrap expectation
+};
+// Splits under neighbor-joining, whose root is only where the last join happened; clades under
+// UPGMA.
+SupportKind defaultSupport(TreeMethod method);
+std::optional<SupportKind> supportForKeyword(std::string_view keyword);
+const char* supportKeyword(SupportKind kind);
+
 // What an export reads: the session, the matrix grid as shown (with the user's edits), where the
-// table came from and the decimal separator of the cells.
+// table came from, the decimal separator of the cells and the support chosen.
 struct AnalysisView {
   const Session& session;
   const MatrixGrid& matrix;
   std::string sourceName;  // the input file; empty for a pasted table
   char decimalSeparator = '.';
+  std::optional<SupportKind> support = std::nullopt;  // none: the method's default
 };
+
+SupportKind supportOf(const AnalysisView& a);
 
 enum class TreeFileFormat { Newick, Svg, Png, Pdf };
 enum class MatrixFileFormat { Tsv, Phylip };
@@ -45,8 +61,8 @@ const Tree* shownReferenceTree(const AnalysisView& a);
 // The stored lengths under either method (UPGMA stores heights of a distance scale for
 // similarities and distances alike).
 BranchLengths referenceTreeLengths(const AnalysisView& a);
-// The support of each clade of the reference tree, when a run has ended since it was built;
-// empty otherwise.
+// The chosen support of each node of the reference tree (-1: none), when a run has ended since
+// it was built; empty otherwise.
 std::span<const int32_t> referenceTreeSupport(const AnalysisView& a);
 
 // Drawings; empty (no lines, no texts) when there is no such tree. Listed trees are drawn as
@@ -69,6 +85,19 @@ std::string matrixPhylip(const AnalysisView& a);
 std::string matrixExport(const AnalysisView& a, MatrixFileFormat format);
 // Settings, statistics, the tree list with counts and the reference tree with support.
 std::string reportText(const AnalysisView& a);
+
+// The consensus of the last run's trees; ExportError when there is no run, or when the
+// replicates did not all hold every taxon.
+MultiTree consensusOf(const AnalysisView& a, ConsensusRule rule, double threshold);
+std::string consensusNewick(const AnalysisView& a, ConsensusRule rule, double threshold);
+TreeDrawing consensusDrawing(const AnalysisView& a, ConsensusRule rule, double threshold);
+std::string consensusSvg(const AnalysisView& a, ConsensusRule rule, double threshold);
+std::optional<ConsensusRule> consensusForKeyword(std::string_view keyword);
+const char* consensusKeyword(ConsensusRule rule);
+// Every replicate's tree with its lengths, one Newick line each, in replicate order.
+std::string replicateTreesText(const AnalysisView& a);
+// A topology as an unrooted Newick line, drawn from its smallest taxon, without lengths.
+std::string unrootedNewick(const Tree& tree, std::span<const Taxon> taxa);
 
 // Writes a temporary file beside path and renames it into place: a failure (an unwritable
 // folder, a full disk) leaves no file behind and any earlier file at path untouched, and throws

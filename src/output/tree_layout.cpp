@@ -10,33 +10,32 @@ namespace ramovia {
 namespace {
 
 struct Builder {
-  const Tree& tree;
+  const MultiTree& tree;
   std::span<const Taxon> taxa;
   BranchLengths lengths;
-  std::span<const int32_t> support;
   TreeLayout out;
   int nextRow = 0;
 
   // Returns the node's edge height (leaves 0) for the cladogram.
   int add(int32_t node, int parent, double x) {
     const int index = static_cast<int>(out.nodes.size());
-    const TreeNode& t = tree[node];
+    const MultiTree::Node& t = tree[node];
     LayoutNode n;
     n.node = node;
     n.parent = parent;
     n.x = x;
-    n.leaf = t.isLeaf();
+    n.leaf = t.children.empty();
     if (n.leaf) n.name = taxa[static_cast<std::size_t>(t.taxon)].name.str();
-    if (!n.leaf && !support.empty()) n.support = support[static_cast<std::size_t>(node)];
+    if (!n.leaf) n.support = t.label;
     out.nodes.push_back(std::move(n));
-    if (t.isLeaf()) {
+    if (t.children.empty()) {
       out.nodes[static_cast<std::size_t>(index)].y = nextRow++;
       return 0;
     }
     int height = 0;
     double first = 0.0, last = 0.0;
     bool any = false;
-    for (const int32_t child : {t.left, t.right}) {
+    for (const int32_t child : t.children) {
       const double cx = x + (lengths == BranchLengths::None ? 1.0 : tree[child].length);
       const int at = static_cast<int>(out.nodes.size());
       height = std::max(height, add(child, index, cx) + 1);
@@ -60,7 +59,11 @@ constexpr double kCharWidth = 7.0;  // a generous mean advance of the 12-pixel s
 
 TreeLayout layoutTree(const Tree& tree, std::span<const Taxon> taxa, BranchLengths lengths,
                       std::span<const int32_t> support) {
-  Builder b{tree, taxa, lengths, support, {}, 0};
+  return layoutTree(asMultiTree(tree, support), taxa, lengths);
+}
+
+TreeLayout layoutTree(const MultiTree& tree, std::span<const Taxon> taxa, BranchLengths lengths) {
+  Builder b{tree, taxa, lengths, {}, 0};
   const int height = tree.empty() ? 0 : b.add(tree.root(), -1, 0.0);
   TreeLayout out = std::move(b.out);
   out.leafCount = b.nextRow;

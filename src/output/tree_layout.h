@@ -9,6 +9,7 @@
 #include <span>
 
 #include "model/dataset.h"
+#include "tree/multi_tree.h"
 #include "tree/tree.h"
 
 namespace ramovia {
@@ -40,6 +41,8 @@ struct TreeLayout {
 // 0 % is a result).
 TreeLayout layoutTree(const Tree& tree, std::span<const Taxon> taxa, BranchLengths lengths,
                       std::span<const int32_t> support = {});
+// Any number of children; inner nodes show their labels (-1: none).
+TreeLayout layoutTree(const MultiTree& tree, std::span<const Taxon> taxa, BranchLengths lengths);
 
 // The layout in pixels: straight lines and texts (names as stored bytes).
 struct DrawnLine {

@@ -30,10 +30,9 @@ bool needsQuotes(std::string_view name) {
 }
 
 struct Writer {
-  const Tree& tree;
+  const MultiTree& tree;
   std::span<const Taxon> taxa;
   const TreeTextOptions& o;
-  std::span<const int32_t> support;
   std::string out;
 
   void name(int32_t taxon) {
@@ -41,15 +40,15 @@ struct Writer {
     out += o.names == TreeTextOptions::Names::Newick ? newickLabel(n) : n;
   }
   void label(int32_t node) {
-    const int32_t s = support.empty() ? 0 : support[static_cast<std::size_t>(node)];
+    const int32_t s = tree[node].label;
     switch (o.support) {
       case TreeTextOptions::Support::None:
         break;
       case TreeTextOptions::Support::Quoted:
-        if (s != 0) out += '\'' + std::to_string(s) + '\'';
+        if (s > 0) out += '\'' + std::to_string(s) + '\'';
         break;
       case TreeTextOptions::Support::Plain:
-        out += std::to_string(s);
+        if (s >= 0) out += std::to_string(s);
         break;
     }
   }
@@ -64,46 +63,47 @@ struct Writer {
     if (tree.empty()) return;
     struct Step {
       int32_t node;
-      int stage;  // 0 opens, 1 between the children, 2 closes
+      std::size_t next;  // the child to write next
     };
     std::vector<Step> stack{{tree.root(), 0}};
     while (!stack.empty()) {
       Step& s = stack.back();
-      const TreeNode& n = tree[s.node];
-      if (n.isLeaf()) {
+      const MultiTree::Node& n = tree[s.node];
+      if (n.children.empty()) {
         name(n.taxon);
         length(s.node);
         stack.pop_back();
         continue;
       }
-      if (s.stage == 0) {
-        out += '(';
-        s.stage = 1;
-        stack.push_back({n.left, 0});
-      } else if (s.stage == 1) {
-        out += ',';
-        s.stage = 2;
-        stack.push_back({n.right, 0});
-      } else {
-        out += ')';
-        const int32_t node = s.node;
-        stack.pop_back();
-        label(node);
-        length(node);
+      if (s.next < n.children.size()) {
+        out += s.next == 0 ? '(' : ',';
+        const int32_t child = n.children[s.next++];
+        stack.push_back({child, 0});
+        continue;
       }
+      out += ')';
+      const int32_t node = s.node;
+      stack.pop_back();
+      label(node);
+      length(node);
     }
   }
 };
 
 }  // namespace
 
-std::string treeText(const Tree& tree, std::span<const Taxon> taxa, const TreeTextOptions& options,
-                     std::span<const int32_t> support) {
-  Writer w{tree, taxa, options, support, {}};
+std::string treeText(const MultiTree& tree, std::span<const Taxon> taxa,
+                     const TreeTextOptions& options) {
+  Writer w{tree, taxa, options, {}};
   w.out.reserve(tree.nodes.size() * 8);
   w.write();
   w.out += options.end;
   return std::move(w.out);
+}
+
+std::string treeText(const Tree& tree, std::span<const Taxon> taxa, const TreeTextOptions& options,
+                     std::span<const int32_t> support) {
+  return treeText(asMultiTree(tree, support), taxa, options);
 }
 
 std::string plainText(const Tree& tree, std::span<const Taxon> taxa) {
@@ -127,12 +127,16 @@ std::string lengthsText(const Tree& tree, std::span<const Taxon> taxa,
 
 std::string newickText(const Tree& tree, std::span<const Taxon> taxa, bool withLengths,
                        std::span<const int32_t> support) {
+  return newickText(asMultiTree(tree, support), taxa, withLengths);
+}
+
+std::string newickText(const MultiTree& tree, std::span<const Taxon> taxa, bool withLengths) {
   TreeTextOptions o;
   o.names = TreeTextOptions::Names::Newick;
-  o.support = support.empty() ? TreeTextOptions::Support::None : TreeTextOptions::Support::Plain;
+  o.support = TreeTextOptions::Support::Plain;
   o.lengths = withLengths ? TreeTextOptions::Lengths::BelowRoot : TreeTextOptions::Lengths::None;
   o.end = ";\n";
-  return treeText(tree, taxa, o, support);
+  return treeText(tree, taxa, o);
 }
 
 std::string newickLabel(std::string_view name) {

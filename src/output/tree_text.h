@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "model/dataset.h"
+#include "tree/multi_tree.h"
 #include "tree/tree.h"
 
 namespace ramovia {
@@ -20,8 +21,8 @@ struct TreeTextOptions {
   };
   enum class Support {
     None,
-    Quoted,  // '86' after an inner node whose support is not 0
-    Plain,   // 86 after every inner node
+    Quoted,  // '86' after an inner node whose label is more than 0
+    Plain,   // 86 after every inner node that has a label
   };
   enum class Lengths {
     None,
@@ -34,7 +35,10 @@ struct TreeTextOptions {
   std::string_view end;  // after the whole text: "", ";" or ";\n"
 };
 
-// `support` holds a value per node (or nothing: no labels).
+// The labels are the nodes' own (-1: none).
+std::string treeText(const MultiTree& tree, std::span<const Taxon> taxa,
+                     const TreeTextOptions& options);
+// `support` holds a label per node (or nothing: no labels).
 std::string treeText(const Tree& tree, std::span<const Taxon> taxa, const TreeTextOptions& options,
                      std::span<const int32_t> support = {});
 
@@ -46,10 +50,11 @@ std::string labelledText(const Tree& tree, std::span<const Taxon> taxa,
 std::string lengthsText(const Tree& tree, std::span<const Taxon> taxa,
                         std::span<const int32_t> support);
 
-// A Newick file's line: withSupport labels every inner node (the root's too); lengths after every
-// node but the root; ";" and a line break at the end.
+// A Newick file's line: every inner node that has a label carries it (with `support`, the root's
+// too); lengths after every node but the root; ";" and a line break at the end.
 std::string newickText(const Tree& tree, std::span<const Taxon> taxa, bool withLengths,
                        std::span<const int32_t> support);
+std::string newickText(const MultiTree& tree, std::span<const Taxon> taxa, bool withLengths);
 
 // The name as a Newick label: as it is when it holds nothing Newick reads specially, otherwise in
 // single quotes with every quote doubled. Underscores stay unquoted (readers show them as blanks,

@@ -1,5 +1,7 @@
 #include "tree/splits.h"
 
+#include "model/popcount.h"
+
 #include <algorithm>
 #include <bit>
 
@@ -7,6 +9,7 @@ namespace ramovia {
 
 namespace bits {
 
+RAMOVIA_POPCNT_CLONES
 int32_t count(const uint64_t* a, int words) {
   int32_t c = 0;
   for (int w = 0; w < words; ++w) c += std::popcount(a[w]);
@@ -25,6 +28,7 @@ int32_t lowest(const uint64_t* a, int words) {
 }
 }  // namespace
 
+RAMOVIA_POPCNT_CLONES
 int32_t restrictSplit(const uint64_t* a, const uint64_t* leaves, const uint64_t* mask, int words,
                       uint64_t* out) {
   int32_t inside = 0, all = 0, first = -1;

@@ -82,9 +82,9 @@ std::vector<int32_t> smallestTaxa(const Tree& t) {
   return least;
 }
 
-// The tree as one sequence: -1 opens an inner node, then its two children in canonical order;
-// a leaf is its taxon.
-std::vector<int32_t> canonicalSequence(const Tree& t) {
+}  // namespace
+
+std::vector<int32_t> canonicalOrder(const Tree& t) {
   std::vector<int32_t> out;
   if (t.empty()) return out;
   const std::vector<int32_t> least = smallestTaxa(t);
@@ -93,12 +93,9 @@ std::vector<int32_t> canonicalSequence(const Tree& t) {
   while (!stack.empty()) {
     const int32_t x = stack.back();
     stack.pop_back();
+    out.push_back(x);
     const TreeNode& n = t[x];
-    if (n.isLeaf()) {
-      out.push_back(n.taxon);
-      continue;
-    }
-    out.push_back(-1);
+    if (n.isLeaf()) continue;
     int32_t first = n.left, second = n.right;
     if (least[static_cast<std::size_t>(second)] < least[static_cast<std::size_t>(first)])
       std::swap(first, second);
@@ -108,18 +105,30 @@ std::vector<int32_t> canonicalSequence(const Tree& t) {
   return out;
 }
 
-}  // namespace
-
-uint64_t topologyHash(const Tree& tree) {
+uint64_t topologyHash(const Tree& tree, std::span<const int32_t> order) {
   uint64_t h = 0x9E3779B97F4A7C15ull;
-  for (const int32_t v : canonicalSequence(tree))
+  for (const int32_t x : order) {
+    const int32_t v = tree[x].isLeaf() ? tree[x].taxon : -1;
     h = mix(h ^ (static_cast<uint64_t>(static_cast<uint32_t>(v)) + 0x632BE59BD9B4E019ull));
+  }
   return h;
 }
 
+bool sameTopology(const Tree& a, std::span<const int32_t> orderA, const Tree& b,
+                  std::span<const int32_t> orderB) {
+  if (orderA.size() != orderB.size()) return false;
+  for (std::size_t k = 0; k < orderA.size(); ++k) {
+    const TreeNode& x = a[orderA[k]];
+    const TreeNode& y = b[orderB[k]];
+    if (x.isLeaf() != y.isLeaf() || (x.isLeaf() && x.taxon != y.taxon)) return false;
+  }
+  return true;
+}
+
+uint64_t topologyHash(const Tree& tree) { return topologyHash(tree, canonicalOrder(tree)); }
+
 bool sameTopology(const Tree& a, const Tree& b) {
-  if (a.nodes.size() != b.nodes.size()) return false;
-  return canonicalSequence(a) == canonicalSequence(b);
+  return sameTopology(a, canonicalOrder(a), b, canonicalOrder(b));
 }
 
 }  // namespace ramovia

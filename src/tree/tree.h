@@ -45,5 +45,11 @@ double leftHeight(const Tree& tree, int32_t node);
 // of leaf taxa), whatever the order of children. The hash is equal for equal trees.
 uint64_t topologyHash(const Tree& tree);
 bool sameTopology(const Tree& a, const Tree& b);
+// The nodes in one pre-order for every drawing of the same topology (children by their
+// smallest taxon): equal trees have equal nodes at equal positions.
+std::vector<int32_t> canonicalOrder(const Tree& tree);
+uint64_t topologyHash(const Tree& tree, std::span<const int32_t> order);
+bool sameTopology(const Tree& a, std::span<const int32_t> orderA, const Tree& b,
+                  std::span<const int32_t> orderB);
 
 }  // namespace ramovia

@@ -5,33 +5,39 @@
 namespace ramovia {
 
 void TreeList::add(Tree tree) {
-  const uint64_t hash = topologyHash(tree);
-  add(std::move(tree), hash);
+  std::vector<int32_t> order = canonicalOrder(tree);
+  const uint64_t hash = topologyHash(tree, order);
+  add(std::move(tree), hash, std::move(order));
 }
 
-void TreeList::add(Tree tree, uint64_t hash) {
+void TreeList::add(Tree tree, uint64_t hash, std::vector<int32_t> order) {
   if (!indexed_) {
     byHash_.clear();
     for (std::size_t k = 0; k < entries_.size(); ++k)
-      byHash_.emplace(topologyHash(entries_[k].tree), static_cast<int32_t>(k));
+      byHash_.emplace(topologyHash(entries_[k].tree, entries_[k].order), static_cast<int32_t>(k));
     indexed_ = true;
   }
   const auto [first, last] = byHash_.equal_range(hash);
   for (auto it = first; it != last; ++it) {
     Entry& e = entries_[static_cast<std::size_t>(it->second)];
-    if (sameTopology(e.tree, tree)) {
+    if (sameTopology(e.tree, e.order, tree, order)) {
       ++e.count;
+      for (std::size_t k = 0; k < order.size(); ++k) e.lengthSums[k] += tree[order[k]].length;
       return;
     }
   }
   byHash_.emplace(hash, size());
-  entries_.push_back(Entry{std::move(tree), 1});
+  Entry e{std::move(tree), 1, added_++, std::move(order), {}};
+  e.lengthSums.resize(e.order.size());
+  for (std::size_t k = 0; k < e.order.size(); ++k) e.lengthSums[k] = e.tree[e.order[k]].length;
+  entries_.push_back(std::move(e));
 }
 
 void TreeList::clear() {
   entries_.clear();
   byHash_.clear();
   indexed_ = true;
+  added_ = 0;
 }
 
 int64_t TreeList::total() const {
@@ -56,7 +62,7 @@ void quickSort(std::vector<TreeList::Entry>& list, int l, int r) {
   do {
     i = l;
     int j = r;
-    const TreeList::Entry pivot{Tree{}, list[static_cast<std::size_t>((l + r) / 2)].count};
+    const TreeList::Entry pivot{Tree{}, list[static_cast<std::size_t>((l + r) / 2)].count, 0, {}, {}};
     do {
       while (compareCounts(list[static_cast<std::size_t>(i)], pivot) < 0) ++i;
       while (compareCounts(list[static_cast<std::size_t>(j)], pivot) > 0) --j;

@@ -14,11 +14,16 @@ class TreeList {
   struct Entry {
     Tree tree;
     int32_t count = 0;
+    int32_t first = 0;                // the entry's position in the order of first appearance
+    std::vector<int32_t> order;       // the tree's canonical node order
+    std::vector<double> lengthSums;   // per canonical position: the branch lengths summed over
+                                      // the replicates of this topology, in replicate order
   };
 
   // One more replicate of this topology: a new entry (count 1) at the end, or one more on the
-  // entry that has it. `hash` is topologyHash(tree), made where the tree was built.
-  void add(Tree tree, uint64_t hash);
+  // entry that has it. `order` and `hash` are canonicalOrder(tree) and topologyHash, made where
+  // the tree was built.
+  void add(Tree tree, uint64_t hash, std::vector<int32_t> order);
   void add(Tree tree);
   // By falling count. Entries of equal count keep the order the list's quicksort leaves them in,
   // which is what the program reports.
@@ -36,6 +41,7 @@ class TreeList {
   std::vector<Entry> entries_;
   std::unordered_multimap<uint64_t, int32_t> byHash_;  // valid until the list is sorted
   bool indexed_ = true;
+  int32_t added_ = 0;
 };
 
 }  // namespace ramovia

@@ -110,6 +110,7 @@ void AnalysisPresenter::run(ProgressSink* progress) {
   plan.taxaLeftOut = taxaLeftOut;
   plan.fragmentsLeftOut = fragmentsLeftOut;
   plan.different = different;
+  plan.resampleLoci = resampleLoci;
   session.resample(plan, progress);
   showStatistics();
 }
@@ -149,6 +150,12 @@ std::string AnalysisPresenter::treeCopyText(int line) const {
   if (!c || r == nullptr || line < 0 || line >= r->trees.size()) return {};
   const Tree& t = r->trees[line].tree;
   return (isDistance(*c) ? plainText(t, resultTaxa()) : lengthsText(t, resultTaxa(), {})) + ";";
+}
+
+std::string AnalysisPresenter::unrootedCountText() const {
+  const ResamplingResult* r = session.lastResult();
+  if (r == nullptr) return {};
+  return "Distinct unrooted topologies: " + std::to_string(r->unrooted.topologies.size());
 }
 
 }  // namespace ramovia::ui

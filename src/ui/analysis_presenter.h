@@ -44,6 +44,11 @@ class AnalysisPresenter {
   int32_t taxaLeftOut = 0;
   int32_t fragmentsLeftOut = 0;
   bool different = false;
+  bool resampleLoci = false;  // allele frequencies: whole loci rather than alleles
+
+  // --- what the drawings show after a run ---
+  std::optional<SupportKind> support;  // none: the method's default
+  ConsensusRule consensusRule = ConsensusRule::Extended;
 
   // --- commands ---
   // Reads a table in place of the data, and returns the warnings about its names. The caption
@@ -68,7 +73,9 @@ class AnalysisPresenter {
   std::string referenceTreeCopyText() const;
   std::string treeCopyText(int line) const;
 
-  AnalysisView view() const { return {session, matrix, sourceName, decimalSeparator}; }
+  AnalysisView view() const { return {session, matrix, sourceName, decimalSeparator, support}; }
+  // "Distinct unrooted topologies: N" after a run; empty before.
+  std::string unrootedCountText() const;
 
  private:
   void showMatrixAndReferenceTree();

@@ -96,12 +96,15 @@ AnalysisWindow::AnalysisWindow(QWidget* parent)
   referencePage_ = new ReferenceTreePage;
   treesPage_ = new TreesPage;
   resamplingPage_ = new ResamplingPage;
+  consensusPage_ = new ConsensusPage;
   pages_->addTab(inputPage_, "Data input");
   pages_->addTab(matrixPage_, "Distance/similarity matrix");
   pages_->addTab(referencePage_, "Reference tree");
   pages_->addTab(treesPage_, "Trees");
   pages_->addTab(resamplingPage_, "Resampling methods");
+  pages_->addTab(consensusPage_, "Consensus");
   pages_->setTabVisible(pages_->indexOf(resamplingPage_), false);
+  pages_->setTabVisible(pages_->indexOf(consensusPage_), false);
   connectPages();
   afterReading();
 }
@@ -118,6 +121,9 @@ TreeDrawingView* AnalysisWindow::referenceTreeDrawing() const {
   return referencePage_->referenceTreeDrawing;
 }
 TreeDrawingView* AnalysisWindow::treesDrawing() const { return treesPage_->treesDrawing; }
+TreeDrawingView* AnalysisWindow::consensusDrawing() const {
+  return consensusPage_->consensusDrawing;
+}
 
 void AnalysisWindow::buildMenus() {
   inputMenu_ = new QMenu(this);
@@ -184,6 +190,17 @@ void AnalysisWindow::connectPages() {
   connect(treesPage_->treeList, &QListWidget::itemClicked, this, [this] { showListedTree(); });
   attachDrawingMenu(treesPage_->treesDrawing);
   attachCopyTreeMenu({treesPage_->treeList, treesPage_->treeView});
+  attachDrawingMenu(consensusPage_->consensusDrawing);
+  connect(referencePage_->supportBox, &QComboBox::activated, this, [this](int i) {
+    presenter_.support = static_cast<SupportKind>(i);
+    showDrawings();
+  });
+  connect(consensusPage_->ruleBox, &QComboBox::activated, this, [this](int i) {
+    static const ConsensusRule kRules[] = {ConsensusRule::Extended, ConsensusRule::Majority,
+                                           ConsensusRule::Strict};
+    presenter_.consensusRule = kRules[i];
+    showDrawings();
+  });
 
   ResamplingPage* r = resamplingPage_;
   connect(r->methodButtons, &QButtonGroup::idClicked, this, [this](int id) { chooseResampling(id); });
@@ -238,6 +255,7 @@ void AnalysisWindow::applyMethodControls() {
     r->taxaLeftOut->setEnabled(false);
     r->fragmentsLeftOut->setEnabled(false);
     r->differentFragments->setEnabled(false);
+    r->resampleLoci->setEnabled(false);
     return;
   }
   const ResamplingRules& rules = rulesOf(*presenter_.method);
@@ -247,6 +265,7 @@ void AnalysisWindow::applyMethodControls() {
   r->taxaLeftOut->setValue(presenter_.taxaLeftOut);
   r->fragmentsLeftOut->setValue(presenter_.fragmentsLeftOut);
   r->differentFragments->setChecked(presenter_.different);
+  r->resampleLoci->setEnabled(presenter_.session.data().frequencies);
 }
 
 void AnalysisWindow::refreshReferenceTree() {
@@ -266,6 +285,8 @@ void AnalysisWindow::refreshResults() {
   QString memo;
   for (const auto& line : presenter_.statistics) memo += toDisplay(line) + "\n";
   resamplingPage_->statistics->setPlainText(memo);
+  resamplingPage_->unrootedCount->setText(toDisplay(presenter_.unrootedCountText()));
+  pages_->setTabVisible(pages_->indexOf(consensusPage_), presenter_.session.lastResult() != nullptr);
 }
 
 bool AnalysisWindow::refuseWhileBusy() {
@@ -285,6 +306,7 @@ void AnalysisWindow::setControlsForJob(bool running) {
     for (QWidget* w : {static_cast<QWidget*>(r->replicates), static_cast<QWidget*>(r->taxaLeftOut),
                        static_cast<QWidget*>(r->fragmentsLeftOut),
                        static_cast<QWidget*>(r->differentFragments),
+                       static_cast<QWidget*>(r->resampleLoci),
                        static_cast<QWidget*>(r->runButton)})
       w->setEnabled(false);
   } else {
@@ -431,6 +453,7 @@ void AnalysisWindow::takeControls() {
   presenter_.different = r->differentFragments->isChecked();
   presenter_.fragmentsLeftOut = r->fragmentsLeftOut->value();
   presenter_.replicates = r->replicates->value();
+  presenter_.resampleLoci = r->resampleLoci->isChecked() && r->resampleLoci->isEnabled();
 }
 
 void AnalysisWindow::chooseResampling(int position) {
@@ -483,11 +506,31 @@ bool AnalysisWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void AnalysisWindow::showDrawings() {
-  if (!referencePage_ || !treesPage_) return;  // the pages are still being built
+  if (!referencePage_ || !treesPage_ || !consensusPage_) return;  // still being built
   const AnalysisView view = presenter_.view();
   referencePage_->referenceTreeDrawing->setDrawing(ramovia::referenceTreeDrawing(view));
   treesPage_->treesDrawing->setDrawing(
       drawnTreeLine_ >= 0 ? listedTreeDrawing(view, drawnTreeLine_) : TreeDrawing{});
+  const SupportKind support = supportOf(view);
+  referencePage_->supportBox->setCurrentIndex(static_cast<int>(support));
+  static const char* const kLegend[] = {
+      "the share of replicates with each rooted clade",
+      "the share of replicates with each split (bipartition), whatever the root",
+      "the transfer bootstrap expectation, in percent"};
+  referencePage_->supportLegend->setText(
+      referenceTreeSupport(view).empty() ? QString() : kLegend[static_cast<int>(support)]);
+  QString legend;
+  TreeDrawing consensus;
+  if (presenter_.session.lastResult()) {
+    try {
+      consensus = ramovia::consensusDrawing(view, presenter_.consensusRule, 50.0);
+      legend = "each inner branch labelled with the share of replicates holding its split";
+    } catch (const std::exception& e) {
+      legend = toDisplay(e.what());
+    }
+  }
+  consensusPage_->consensusDrawing->setDrawing(std::move(consensus));
+  consensusPage_->consensusLegend->setText(legend);
 }
 
 // The tree menu on the list box and the tree view of a tree page; right-click focuses first, so
@@ -521,6 +564,7 @@ void AnalysisWindow::attachDrawingMenu(TreeDrawingView* view) {
 }
 
 AnalysisWindow::TreeSource AnalysisWindow::currentTreeSource() const {
+  if (pages_->currentWidget() == consensusPage_) return TreeSource::Consensus;
   return pages_->currentWidget() == treesPage_ && drawnTreeLine_ >= 0 ? TreeSource::Listed
                                                                       : TreeSource::Reference;
 }
@@ -539,19 +583,24 @@ bool AnalysisWindow::saveTree(const QString& path, TreeSource source) {
   }
   const int line = drawnTreeLine_;
   const bool listed = source == TreeSource::Listed;
+  const bool consensus = source == TreeSource::Consensus;
   return saveFile(path, [&]() -> std::string {
     const AnalysisView view = presenter_.view();
+    const ConsensusRule rule = presenter_.consensusRule;
     switch (*format) {
       case TreeFileFormat::Newick:
+        if (consensus) return consensusNewick(view, rule, 50.0);
         return listed ? listedTreeNewick(view, line) : referenceTreeNewick(view);
       case TreeFileFormat::Svg:
+        if (consensus) return consensusSvg(view, rule, 50.0);
         return listed ? listedTreeSvg(view, line) : referenceTreeSvg(view);
       case TreeFileFormat::Png:
       case TreeFileFormat::Pdf:
         break;
     }
-    const TreeDrawing d =
-        listed ? listedTreeDrawing(view, line) : ramovia::referenceTreeDrawing(view);
+    const TreeDrawing d = consensus ? ramovia::consensusDrawing(view, rule, 50.0)
+                          : listed  ? listedTreeDrawing(view, line)
+                                    : ramovia::referenceTreeDrawing(view);
     if (d.lines.empty() && d.texts.empty())
       throw ExportError(listed ? "Select a tree of the list first."
                                : "There is no tree to save: compute the matrix and the "
@@ -598,7 +647,7 @@ void AnalysisWindow::saveTreeAs() {
   if (refuseWhileBusy()) return;
   const TreeSource source = currentTreeSource();
   const QString path = saveDialog(
-      source == TreeSource::Listed ? "Save tree as" : "Save reference tree as",
+      source == TreeSource::Reference ? "Save reference tree as" : "Save tree as",
       {"Newick (*.nwk)", "SVG drawing (*.svg)", "PNG image (*.png)", "PDF document (*.pdf)"});
   if (!path.isEmpty()) saveTree(path, source);
 }

@@ -28,6 +28,8 @@ class ResamplingPage;
 class TreeDrawingView;
 class TreesPage;
 
+class ConsensusPage;
+
 class AnalysisWindow : public QWidget {
   Q_OBJECT
  public:
@@ -63,9 +65,9 @@ class AnalysisWindow : public QWidget {
   QTabWidget* pages() const { return pages_; }
 
   // --- saving (the drawings' context menu and the frame's File menu) ---
-  enum class TreeSource { Reference, Listed };
-  // The tree the current page shows: the selected listed tree on the page "Trees", else the
-  // reference tree.
+  enum class TreeSource { Reference, Listed, Consensus };
+  // The tree the current page shows: the selected listed tree on the page "Trees", the consensus
+  // on its page, else the reference tree.
   TreeSource currentTreeSource() const;
   // Write the file, its format by the extension; a failure is shown and false returned.
   bool saveTree(const QString& path, TreeSource source);
@@ -77,6 +79,7 @@ class AnalysisWindow : public QWidget {
   void saveReportAs();
   TreeDrawingView* referenceTreeDrawing() const;
   TreeDrawingView* treesDrawing() const;
+  TreeDrawingView* consensusDrawing() const;
 
  signals:
   void computationFinished();
@@ -117,6 +120,7 @@ class AnalysisWindow : public QWidget {
   MatrixPage* matrixPage_ = nullptr;
   ReferenceTreePage* referencePage_ = nullptr;
   TreesPage* treesPage_ = nullptr;
+  ConsensusPage* consensusPage_ = nullptr;
   ResamplingPage* resamplingPage_ = nullptr;
   InputGridModel* inputModel_ = nullptr;
   MatrixGridModel* matrixModel_ = nullptr;

@@ -77,6 +77,18 @@ QSplitter* besideDrawing(QWidget* view, TreeDrawingView* drawing, const char* na
   return beside;
 }
 
+// A captioned chooser with a legend taking the rest of the row.
+QHBoxLayout* chooserRow(const char* caption, QComboBox* box, QLabel* legend, int topMargin) {
+  auto* row = new QHBoxLayout;
+  row->setContentsMargins(6, topMargin, 6, 2);
+  auto* label = new QLabel(caption);
+  label->setBuddy(box);
+  row->addWidget(label);
+  row->addWidget(box);
+  row->addWidget(legend, 1);
+  return row;
+}
+
 }  // namespace
 
 QTreeWidget* newTreeView(const char* name) {
@@ -174,12 +186,34 @@ ReferenceTreePage::ReferenceTreePage() {
   referenceTreeView = newTreeView("referenceTreeView");
   referenceTreeDrawing = new TreeDrawingView;
   referenceTreeDrawing->setObjectName("referenceTreeDrawing");
+  supportBox = new QComboBox;
+  supportBox->setObjectName("supportBox");
+  supportBox->addItems({"Rooted clades", "Splits", "Transfer"});
+  supportLegend = new QLabel;
+  supportLegend->setObjectName("supportLegend");
+  auto* choice = chooserRow("Support in the drawing:", supportBox, supportLegend, 2);
   auto* l = pageLayout(this);
   l->addWidget(labelledList(
       "referenceTreeLabel",
       "Text representation of the reference tree ( right-click to copy into clipboard ) ",
       referenceTreeList));
+  l->addLayout(choice);
   l->addWidget(besideDrawing(referenceTreeView, referenceTreeDrawing, "referenceTreeSplitter"), 1);
+}
+
+ConsensusPage::ConsensusPage() {
+  setObjectName("consensusPage");
+  ruleBox = new QComboBox;
+  ruleBox->setObjectName("ruleBox");
+  ruleBox->addItems({"Extended majority rule", "Majority rule", "Strict"});
+  consensusLegend = new QLabel;
+  consensusLegend->setObjectName("consensusLegend");
+  consensusDrawing = new TreeDrawingView;
+  consensusDrawing->setObjectName("consensusDrawing");
+  auto* choice = chooserRow("Consensus:", ruleBox, consensusLegend, 4);
+  auto* l = pageLayout(this);
+  l->addLayout(choice);
+  l->addWidget(consensusDrawing, 1);
 }
 
 TreesPage::TreesPage() {
@@ -225,6 +259,9 @@ ResamplingPage::ResamplingPage() {
   differentFragments = new QCheckBox("Different fragments");
   differentFragments->setObjectName("differentFragments");
   differentFragments->setEnabled(false);
+  resampleLoci = new QCheckBox("Resample whole loci");
+  resampleLoci->setObjectName("resampleLoci");
+  resampleLoci->setToolTip("Allele frequencies: draw whole loci instead of the alleles in each");
   runButton = new QPushButton("Run");
   runButton->setObjectName("runButton");
   runButton->setEnabled(false);
@@ -244,6 +281,7 @@ ResamplingPage::ResamplingPage() {
   labelled("Taxon count", taxaLeftOut);
   labelled("Fragment count", fragmentsLeftOut);
   controls->addWidget(differentFragments);
+  controls->addWidget(resampleLoci);
   controls->addStretch();
   controls->addWidget(runButton);
   controls->addWidget(cancelButton);
@@ -257,6 +295,8 @@ ResamplingPage::ResamplingPage() {
   statistics = new QPlainTextEdit;
   statistics->setObjectName("statistics");
   statistics->setReadOnly(true);
+  unrootedCount = new QLabel;
+  unrootedCount->setObjectName("unrootedCount");
   progressLabel = new QLabel;
   progressLabel->setObjectName("progressLabel");
   progressLabel->hide();
@@ -270,6 +310,7 @@ ResamplingPage::ResamplingPage() {
   auto* l = pageLayout(this);
   l->addWidget(panel);
   l->addWidget(statistics, 1);
+  l->addWidget(unrootedCount);
   l->addLayout(bottom);
 }
 

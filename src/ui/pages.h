@@ -54,6 +54,18 @@ class ReferenceTreePage : public QWidget {
   QListWidget* referenceTreeList;
   QTreeWidget* referenceTreeView;
   TreeDrawingView* referenceTreeDrawing;
+  QComboBox* supportBox;  // which support the drawing shows after a run
+  QLabel* supportLegend;
+};
+
+// "Consensus": the consensus of the last run's trees.
+class ConsensusPage : public QWidget {
+  Q_OBJECT
+ public:
+  ConsensusPage();
+  QComboBox* ruleBox;
+  QLabel* consensusLegend;
+  TreeDrawingView* consensusDrawing;
 };
 
 // "Trees": the distinct trees of the last run, and the one selected.
@@ -80,9 +92,11 @@ class ResamplingPage : public QWidget {
   QSpinBox* taxaLeftOut;
   QSpinBox* fragmentsLeftOut;
   QCheckBox* differentFragments;
+  QCheckBox* resampleLoci;
   QPushButton* runButton;
   QPushButton* cancelButton;
   QPlainTextEdit* statistics;
+  QLabel* unrootedCount;
   QLabel* progressLabel;
   QProgressBar* runProgress;
 

@@ -214,6 +214,10 @@ TEST(CliFailures, UsageErrorsExitTwo) {
            {"-c", "A", "-m", "nj", "--leave-out-taxa", "-1", table},
            {"-c", "A", "-m", "nj", "-r", "bootstrapping", table},
            {"-c", "A", "-m", "nj", "--seed", "4294967296", table},
+           {"-c", "A", "-m", "nj", "--consensus", "c.nwk", table},
+           {"-c", "A", "-m", "nj", "--support", "split", table},
+           {"-c", "A", "-m", "nj", "-r", "bootstrap", "--support", "splits", table},
+           {"-c", "A", "-m", "nj", "-r", "bootstrap", "--consensus-threshold", "40", table},
        }) {
     Result r = run(args);
     EXPECT_EQ(r.code, 2) << args[0] << " " << args[1];
@@ -294,7 +298,8 @@ TEST(CliExports, EveryFileWithItsSettings) {
   EXPECT_EQ(d.count(), 4);
   const std::string nwk = slurp(d / "t.nwk");
   EXPECT_EQ(nwk.back(), '\n');
-  EXPECT_EQ(nwk.substr(nwk.size() - 6), ")100;\n");
+  // Neighbor-joining: splits' support, which the root has none of.
+  EXPECT_EQ(nwk.substr(nwk.size() - 3), ");\n");
   const std::string svg = slurp(d / "t.svg");
   for (const char* s : {"Q.robur", "Q.suber", "Seed at the start of the run: 9",
                         "Resampling: Bootstrapping", "Replicates: 20 requested, 20 trees built"})
@@ -309,6 +314,31 @@ TEST(CliExports, EveryFileWithItsSettings) {
   const auto tsv = run({"-c", "A", "-m", "upgma", "--matrix", d / "m.tsv", input});
   ASSERT_EQ(tsv.code, 0) << tsv.err;
   EXPECT_NE(slurp(d / "m.tsv").find("# Resampling: none\n"), std::string::npos);
+}
+
+TEST(CliExports, ReplicateTreesConsensusAndTheChosenSupport) {
+  ExportDir d;
+  const std::string input = example("rapd.txt");
+  const auto r = run({"-c", "A", "-m", "nj", "-r", "bootstrap", "-n", "25", "--support", "clade",
+                      "--newick", d / "t.nwk", "--replicate-trees", d / "rep.nwk", "--consensus",
+                      d / "c.nwk", "--consensus-type", "strict", "--json", input});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(slurp(d / "t.nwk").substr(slurp(d / "t.nwk").size() - 6), ")100;\n");
+  const std::string replicates = slurp(d / "rep.nwk");
+  EXPECT_EQ(std::count(replicates.begin(), replicates.end(), '\n'), 25);
+  const json& u = r.j["resampling"]["unrooted"];
+  EXPECT_EQ(u["consensus"]["type"], "strict");
+  EXPECT_EQ(slurp(d / "c.nwk"), u["consensus"]["tree"].get<std::string>() + "\n");
+  EXPECT_EQ(u["topology_count"], u["topologies"].size());
+  int64_t total = 0;
+  for (const auto& t : u["topologies"]) total += t["count"].get<int64_t>();
+  EXPECT_EQ(total, 25);
+  // Whole loci are for allele frequencies; taxa left out leave no consensus.
+  const auto loci = run({"-c", "A", "-m", "nj", "-r", "bootstrap", "--resample", "loci", input});
+  EXPECT_EQ(loci.code, 1);
+  const auto otu = run({"-c", "A", "-m", "nj", "-r", "otu-jackknife", "--leave-out-taxa", "1",
+                        "--json", input});
+  EXPECT_TRUE(otu.j["resampling"]["unrooted"]["consensus"].is_null());
 }
 
 TEST(CliExports, UnknownMatrixExtensionIsAUsageError) {

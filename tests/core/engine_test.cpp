@@ -56,6 +56,8 @@ std::string frequencyTable(uint32_t seed, int taxa, int loci) {
 
 struct Outcome {
   std::vector<std::string> trees, statistics, order;
+  std::vector<int64_t> topologies, splitCounts;
+  std::vector<int32_t> splitSupport, transferSupport;
   std::string reference;
   uint32_t seed = 0;
   std::string error;
@@ -80,6 +82,7 @@ struct Case {
   TreeMethod method;
   Resampling resampling;
   int taxa, fragments, repeats, cancelAt;
+  bool wholeLoci = false;
 };
 
 Outcome runOnce(const Case& c, int threads) {
@@ -94,6 +97,7 @@ Outcome runOnce(const Case& c, int threads) {
   plan.replicates = c.repeats;
   plan.different = rulesOf(c.resampling).different.value_or(true);
   plan.threads = threads;
+  plan.resampleLoci = c.wholeLoci;
   CancelAt cancel;
   cancel.at = c.cancelAt;
   Outcome o;
@@ -108,6 +112,10 @@ Outcome runOnce(const Case& c, int threads) {
     o.trees = treeListLines(*r, s.data().taxa);
     o.statistics = statisticsLines(*r, s.comparedTree(), s.data().taxa);
     o.reference = referenceTreeText(*s.referenceTree(), c.method, s.data().taxa, r->support);
+    for (const auto& t : r->unrooted.topologies) o.topologies.push_back(t.count);
+    for (int32_t k = 0; k < r->unrooted.splits.size(); ++k) o.splitCounts.push_back(r->unrooted.splits.count(k));
+    o.splitSupport = r->unrooted.splitSupport;
+    o.transferSupport = r->unrooted.transferSupport;
   }
   o.seed = s.seed();
   for (const int32_t t : s.taxonOrder()) o.order.push_back(s.data().taxa[static_cast<std::size_t>(t)].name.str());
@@ -132,6 +140,8 @@ TEST(Replicates, SameResultsForOneTwoAndSevenThreads) {
       {"nei upgma", fr, C::NeiStandard, M::Upgma, R::Bootstrap, 0, 0, 40, 0},
       {"cavalli otu", fr, C::CavalliSforzaEdwards, M::NeighborJoining, R::TaxonJackknife, 2, 0, 40, 0},
       {"prevosti cancelled", fr, C::Prevosti, M::NeighborJoining, R::Rearrangement, 0, 0, 50, 4},
+      {"rogers whole loci", fr, C::Rogers, M::NeighborJoining, R::Bootstrap, 0, 0, 40, 0, true},
+      {"nei whole loci jackknife", fr, C::NeiStandard, M::Upgma, R::Jackknife, 0, 1, 30, 6, true},
   };
   for (const Case& c : cases) {
     const Outcome one = runOnce(c, 1);

@@ -332,9 +332,15 @@ TEST(Exports, ARunAddsSupportAndItsSettingsUntilTheNextReferenceTree) {
   EXPECT_TRUE(holds(prov, "Replicates: 30 requested, 30 trees built"));
   EXPECT_TRUE(holds(prov, "Seed at the start of the run: 4242"));
 
+  // Under neighbor-joining the labels are splits' support by default; asked for, the clades'.
+  EXPECT_EQ(supportOf(v), SupportKind::Split);
+  EXPECT_TRUE(holds(prov, "Support labels: split (the share of replicates with each bipartition, "
+                          "for any root)"));
+  AnalysisView clades = v;
+  clades.support = SupportKind::Clade;
   // Every inner node of the reference tree carries its support, read back as labels.
   const Tree& reference = *a.session.referenceTree();
-  const auto read = ReadNewick(referenceTreeNewick(v));
+  const auto read = ReadNewick(referenceTreeNewick(clades));
   std::function<void(int32_t, const testing::NewickNode&)> check =
       [&](int32_t x, const testing::NewickNode& r) {
         const TreeNode& n = reference[x];

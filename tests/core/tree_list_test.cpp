@@ -56,9 +56,14 @@ TEST(TreeList, MergesTreesOfTheSameClades) {
 TEST(TreeList, EqualHashesOfOtherTreesStaySeparate) {
   Trees t;
   TreeList list;
-  list.add(t("((A,B),C)"), 7);
-  list.add(t("((A,C),B)"), 7);  // a collision: the hash alone decides nothing
-  list.add(t("(C,(A,B))"), 7);
+  const auto add = [&](const char* text) {
+    Tree tree = t(text);
+    std::vector<int32_t> order = canonicalOrder(tree);
+    list.add(std::move(tree), 7, std::move(order));  // a collision: the hash alone decides nothing
+  };
+  add("((A,B),C)");
+  add("((A,C),B)");
+  add("(C,(A,B))");
   ASSERT_EQ(list.size(), 2);
   EXPECT_EQ(list[0].count, 2);
   EXPECT_EQ(topologyHash(t("(C,(B,A))")), topologyHash(t("((A,B),C)")));

@@ -49,8 +49,8 @@ TEST(TreeText, ThreeVariantsOfOneTree) {
   EXPECT_EQ(lengthsText(t.tree, taxa, {}), "((A:0.1,B:0.1):0.25,C:0.35):0");
   t.support.back() = 0;
   EXPECT_EQ(labelledText(t.tree, taxa, t.support), "((A,B)'85',C)");
-  t.support[2] = -3;  // any non-zero value is a label
-  EXPECT_EQ(labelledText(t.tree, taxa, t.support), "((A,B)'-3',C)");
+  t.support[2] = -1;  // no label
+  EXPECT_EQ(labelledText(t.tree, taxa, t.support), "((A,B),C)");
 }
 
 TEST(TreeText, LeavesAndOddNames) {

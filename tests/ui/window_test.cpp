@@ -83,13 +83,15 @@ TEST_F(WindowFixture, ControlsAsTheWindowIsCreated) {
   EXPECT_EQ(w->windowTitle(), "Multiple analyses");
   EXPECT_EQ(w->parentWidget()->size(), QSize(723, 488));
   QTabWidget* pages = w->pages();
-  ASSERT_EQ(pages->count(), 5);
+  ASSERT_EQ(pages->count(), 6);
   EXPECT_EQ(pages->tabText(0), "Data input");
   EXPECT_EQ(pages->tabText(1), "Distance/similarity matrix");
   EXPECT_EQ(pages->tabText(2), "Reference tree");
   EXPECT_EQ(pages->tabText(3), "Trees");
   EXPECT_EQ(pages->tabText(4), "Resampling methods");
+  EXPECT_EQ(pages->tabText(5), "Consensus");
   EXPECT_FALSE(pages->isTabVisible(4));
+  EXPECT_FALSE(pages->isTabVisible(5));
   EXPECT_EQ(get<QComboBox>("coefficientBox")->count(), 16);
   EXPECT_EQ(get<QComboBox>("coefficientBox")->currentIndex(), -1);
   EXPECT_EQ(get<QComboBox>("coefficientBox")->itemText(10), "U - Reynolds ");
