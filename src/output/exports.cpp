@@ -196,16 +196,17 @@ std::span<const int32_t> referenceTreeSupport(const AnalysisView& a) {
   return r->support;
 }
 
-TreeDrawing referenceTreeDrawing(const AnalysisView& a) {
+TreeDrawing referenceTreeDrawing(const AnalysisView& a, const DrawingOptions& options) {
   const Tree* t = shownReferenceTree(a);
   if (!t) return {};
-  return drawTree(layoutTree(*t, taxaOf(a), referenceTreeLengths(a), referenceTreeSupport(a)));
+  return drawTree(layoutTree(*t, taxaOf(a), referenceTreeLengths(a), referenceTreeSupport(a)),
+                  options);
 }
 
-TreeDrawing listedTreeDrawing(const AnalysisView& a, int line) {
+TreeDrawing listedTreeDrawing(const AnalysisView& a, int line, const DrawingOptions& options) {
   const Tree* t = listedTree(a, line);
   if (!t) return {};
-  return drawTree(layoutTree(*t, taxaOf(a), BranchLengths::None));
+  return drawTree(layoutTree(*t, taxaOf(a), BranchLengths::None), options);
 }
 
 std::string referenceTreeNewick(const AnalysisView& a) {
@@ -340,8 +341,10 @@ std::string consensusNewick(const AnalysisView& a, ConsensusRule rule, double th
   return toUtf8(newickText(consensusOf(a, rule, threshold), taxaOf(a), true));
 }
 
-TreeDrawing consensusDrawing(const AnalysisView& a, ConsensusRule rule, double threshold) {
-  return drawTree(layoutTree(consensusOf(a, rule, threshold), taxaOf(a), BranchLengths::Stored));
+TreeDrawing consensusDrawing(const AnalysisView& a, ConsensusRule rule, double threshold,
+                             const DrawingOptions& options) {
+  return drawTree(layoutTree(consensusOf(a, rule, threshold), taxaOf(a), BranchLengths::Stored),
+                  options);
 }
 
 std::string consensusSvg(const AnalysisView& a, ConsensusRule rule, double threshold) {

@@ -68,8 +68,8 @@ std::span<const int32_t> referenceTreeSupport(const AnalysisView& a);
 // Drawings; empty (no lines, no texts) when there is no such tree. Listed trees are drawn as
 // cladograms: a listed tree stands for every replicate of its topology, and its lengths are
 // those of one of them.
-TreeDrawing referenceTreeDrawing(const AnalysisView& a);
-TreeDrawing listedTreeDrawing(const AnalysisView& a, int line);
+TreeDrawing referenceTreeDrawing(const AnalysisView& a, const DrawingOptions& options = {});
+TreeDrawing listedTreeDrawing(const AnalysisView& a, int line, const DrawingOptions& options = {});
 
 // File contents, UTF-8. They throw ExportError when there is nothing to export.
 std::string referenceTreeNewick(const AnalysisView& a);
@@ -90,7 +90,8 @@ std::string reportText(const AnalysisView& a);
 // replicates did not all hold every taxon.
 MultiTree consensusOf(const AnalysisView& a, ConsensusRule rule, double threshold);
 std::string consensusNewick(const AnalysisView& a, ConsensusRule rule, double threshold);
-TreeDrawing consensusDrawing(const AnalysisView& a, ConsensusRule rule, double threshold);
+TreeDrawing consensusDrawing(const AnalysisView& a, ConsensusRule rule, double threshold,
+                             const DrawingOptions& options = {});
 std::string consensusSvg(const AnalysisView& a, ConsensusRule rule, double threshold);
 std::optional<ConsensusRule> consensusForKeyword(std::string_view keyword);
 const char* consensusKeyword(ConsensusRule rule);

@@ -67,7 +67,24 @@ inline constexpr double kDrawingRowHeight = 18.0;
 inline constexpr double kDrawingLeafFont = 12.0;
 inline constexpr double kDrawingSupportFont = 10.0;
 
-TreeDrawing drawTree(const TreeLayout& layout);
+struct DrawingOptions {
+  // Moves a support label off its place above the branch (below it, or right of the node) where
+  // it would cover another label, a leaf name or a line. The window draws so; the files keep the
+  // placement they have always had.
+  bool separateSupport = false;
+};
+
+TreeDrawing drawTree(const TreeLayout& layout, const DrawingOptions& options = {});
+
+// The box a drawn text's glyphs cover, estimated from its size (sans-serif digits and letters):
+// left, top, right, bottom in pixels.
+struct TextBox {
+  double left, top, right, bottom;
+  bool overlaps(const TextBox& o) const {
+    return left < o.right && o.left < right && top < o.bottom && o.top < bottom;
+  }
+};
+TextBox textBox(const DrawnText& text);
 
 // The scale bar's length for a tree whose widest x is span: 1, 2 or 5 times a power of ten,
 // at most a fifth of span where that is possible.

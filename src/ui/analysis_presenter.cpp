@@ -1,9 +1,12 @@
 #include "analysis_presenter.h"
 
+#include <algorithm>
 #include <functional>
 #include <stdexcept>
 
 #include "model/memory.h"
+#include "output/display_text.h"
+#include "output/svg.h"
 #include "output/statistics.h"
 #include "output/tree_text.h"
 
@@ -156,6 +159,112 @@ std::string AnalysisPresenter::unrootedCountText() const {
   const ResamplingResult* r = session.lastResult();
   if (r == nullptr) return {};
   return "Distinct unrooted topologies: " + std::to_string(r->unrooted.topologies.size());
+}
+
+namespace {
+
+std::string counted(int n, const char* one, const char* many) {
+  return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+std::string trimmed(std::string s) {
+  while (!s.empty() && s.back() == ' ') s.pop_back();
+  return s;
+}
+
+}  // namespace
+
+std::string AnalysisPresenter::matrixCopyHtml() const {
+  std::string html = "<html><head><meta charset=\"utf-8\"></head><body><table border=\"1\">\n";
+  for (int r = 0; r < matrix.rowCount(); ++r) {
+    html += "<tr>";
+    for (int c = 0; c < matrix.colCount(); ++c) {
+      const char* tag = r == 0 || c == 0 ? "th" : "td";
+      html += std::string("<") + tag + ">";
+      html += xmlEscape(toUtf8(matrix.cell(c, r)));
+      html += std::string("</") + tag + ">";
+    }
+    html += "</tr>\n";
+  }
+  return html + "</table></body></html>\n";
+}
+
+std::string AnalysisPresenter::statusText() const {
+  const Dataset& d = session.data();
+  if (d.taxonCount() == 0)
+    return "Open a table (Ctrl+O), drop files on the window or paste a table (Ctrl+V).";
+  std::string text =
+      counted(d.taxonCount(), "taxon", "taxa") + ", " +
+      (d.frequencies ? counted(d.markerCount(), "allele", "alleles") + " at " +
+                           counted(static_cast<int>(d.blocks.size()), "locus", "loci")
+                     : counted(d.markerCount(), "marker", "markers") + " in " +
+                           counted(static_cast<int>(d.blocks.size()), "block", "blocks"));
+  const auto c = session.coefficient();
+  if (!c || session.method() == TreeMethod::None || !session.matrix())
+    return text + ". Choose a coefficient and a tree-construction method.";
+  text += ". " + trimmed(describe(*c).label) + ", " + methodLabel(session.method());
+  if (const ResamplingResult* r = session.lastResult()) {
+    return text + "; " + rulesOf(r->plan.method).label + ": " + std::to_string(r->built) + " of " +
+           counted(r->plan.replicates, "replicate", "replicates") +
+           (r->cancelled ? " (cancelled)" : "") + ", " +
+           counted(r->trees.size(), "different tree", "different trees") + ".";
+  }
+  if (method) return text + ". " + rulesOf(*method).label + ": press Run (F5).";
+  return text + ". Choose a resampling method to test the tree.";
+}
+
+Choices updatedChoices(Choices remembered, const Choices& window) {
+  if (window.coefficient) remembered.coefficient = window.coefficient;
+  if (window.method != TreeMethod::None) remembered.method = window.method;
+  if (window.resampling) {
+    remembered.resampling = window.resampling;
+    remembered.replicates = window.replicates;
+    remembered.taxaLeftOut = window.taxaLeftOut;
+    remembered.fragmentsLeftOut = window.fragmentsLeftOut;
+    remembered.different = window.different;
+  }
+  return remembered;
+}
+
+Choices AnalysisPresenter::choices() const {
+  Choices c;
+  if (const auto coefficient = session.coefficient()) {
+    const auto all = allCoefficients();
+    for (std::size_t i = 0; i < all.size(); ++i)
+      if (all[i].id == *coefficient) c.coefficient = static_cast<int>(i);
+  }
+  c.method = session.method();
+  if (method) c.resampling = positionOf(*method);
+  c.replicates = replicates;
+  c.taxaLeftOut = taxaLeftOut;
+  c.fragmentsLeftOut = fragmentsLeftOut;
+  c.different = different;
+  return c;
+}
+
+Choices AnalysisPresenter::fittingChoices(const Choices& remembered) const {
+  Choices c = remembered;
+  const auto all = allCoefficients();
+  if (c.coefficient) {
+    const bool inList = *c.coefficient >= 0 && *c.coefficient < static_cast<int>(all.size());
+    const bool frequencyCoefficient =
+        inList &&
+        all[static_cast<std::size_t>(*c.coefficient)].family == CoefficientFamily::AlleleFrequency;
+    if (!inList || frequencyCoefficient != session.data().frequencies) c.coefficient.reset();
+  }
+  if (c.method != TreeMethod::Upgma && c.method != TreeMethod::NeighborJoining)
+    c.method = TreeMethod::None;
+  if (c.resampling) {
+    const int p = *c.resampling;
+    const bool offered = p >= 0 && p < static_cast<int>(allResamplingMethods().size()) &&
+                         std::find(offeredMethods.begin(), offeredMethods.end(), resamplingAt(p)) !=
+                             offeredMethods.end();
+    if (!offered) c.resampling.reset();
+  }
+  c.replicates = std::clamp(c.replicates, kMinReplicates, kMaxReplicates);
+  c.taxaLeftOut = std::clamp(c.taxaLeftOut, 0, kMaxTaxaLeftOutControl);
+  c.fragmentsLeftOut = std::clamp(c.fragmentsLeftOut, 0, kMaxFragmentsLeftOutControl);
+  return c;
 }
 
 }  // namespace ramovia::ui

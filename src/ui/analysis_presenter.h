@@ -15,6 +15,23 @@
 
 namespace ramovia::ui {
 
+// The choices "Remember my choices" carries from one window to the next.
+struct Choices {
+  std::optional<int> coefficient;  // position in the window's list
+  TreeMethod method = TreeMethod::None;
+  std::optional<int> resampling;  // position in the list of five
+  int32_t replicates = 1;
+  int32_t taxaLeftOut = 0;
+  int32_t fragmentsLeftOut = 0;
+  bool different = false;
+
+  friend bool operator==(const Choices&, const Choices&) = default;
+};
+
+// The remembered choices after a window's: each part the window has chosen replaces the
+// remembered one (the settings go with the resampling method).
+Choices updatedChoices(Choices remembered, const Choices& window);
+
 class AnalysisPresenter {
  public:
   explicit AnalysisPresenter(char decimalSeparator = '.', uint32_t seed = 0);
@@ -72,6 +89,19 @@ class AnalysisPresenter {
   // with branch lengths under a similarity coefficient, ending with ";".
   std::string referenceTreeCopyText() const;
   std::string treeCopyText(int line) const;
+
+  // The matrix grid as an HTML table (UTF-8), for word processors and spreadsheets beside the
+  // tab-separated text.
+  std::string matrixCopyHtml() const;
+
+  // What the window shows in the status bar while no computation runs.
+  std::string statusText() const;
+
+  // The choices of this window as it stands.
+  Choices choices() const;
+  // Of remembered choices, those that fit this window's data: a coefficient of the data's kind, a
+  // method it offers, counts within the controls' ranges.
+  Choices fittingChoices(const Choices& remembered) const;
 
   AnalysisView view() const { return {session, matrix, sourceName, decimalSeparator, support}; }
   // "Distinct unrooted topologies: N" after a run; empty before.

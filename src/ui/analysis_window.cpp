@@ -31,6 +31,7 @@
 #include "job_runner.h"
 #include "output/exports.h"
 #include "pages.h"
+#include "settings.h"
 #include "tree_drawing.h"
 #include "ui_support.h"
 
@@ -65,10 +66,19 @@ bool clipboardHasText() {
 QAction* addCopyAction(QMenu* menu, const char* name, Qt::ShortcutContext context) {
   QAction* a = menu->addAction("&Copy");
   a->setObjectName(name);
-  a->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_C));
+  a->setShortcut(QKeySequence::Copy);
   a->setShortcutContext(context);
   return a;
 }
+
+// Wide enough for the widest of these texts in this font, and never narrower than `least`.
+int widthFor(const QFontMetrics& fm, const QStringList& texts, int least) {
+  int w = least;
+  for (const QString& t : texts) w = std::max(w, fm.horizontalAdvance(t) + 10);
+  return w;
+}
+
+const DrawingOptions kScreenDrawing{.separateSupport = true};
 
 constexpr auto kMatrixEditing = QAbstractItemView::EditKeyPressed |
                                 QAbstractItemView::AnyKeyPressed |
@@ -83,6 +93,7 @@ AnalysisWindow::AnalysisWindow(QWidget* parent)
   resize(723, 488);
   jobs_ = new JobRunner(this);
   connect(jobs_, &JobRunner::finished, this, &AnalysisWindow::jobFinished);
+  connect(jobs_, &JobRunner::progressed, this, &AnalysisWindow::onProgress);
 
   pages_ = new QTabWidget(this);
   pages_->setObjectName("pages");
@@ -105,6 +116,7 @@ AnalysisWindow::AnalysisWindow(QWidget* parent)
   pages_->addTab(consensusPage_, "Consensus");
   pages_->setTabVisible(pages_->indexOf(resamplingPage_), false);
   pages_->setTabVisible(pages_->indexOf(consensusPage_), false);
+  for (int i = 0; i < pages_->count(); ++i) pages_->setTabToolTip(i, QString("Ctrl+%1").arg(i + 1));
   connectPages();
   afterReading();
 }
@@ -132,7 +144,7 @@ void AnalysisWindow::buildMenus() {
   copyAction_->setEnabled(false);
   pasteAction_ = inputMenu_->addAction("&Paste");
   pasteAction_->setObjectName("pasteAction");
-  pasteAction_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_V));
+  pasteAction_->setShortcut(QKeySequence::Paste);
   pasteAction_->setShortcutContext(Qt::WidgetWithChildrenShortcut);
   connect(pasteAction_, &QAction::triggered, this, [this] { paste(); });
   addAction(copyAction_);
@@ -229,6 +241,11 @@ void AnalysisWindow::readTable(std::string_view text) {
     for (const auto& w : warnings) all += (all.isEmpty() ? "" : "\n") + toDisplay(w);
     showMessage(this, all);
   }
+  if (!choicesOffered_) {
+    choicesOffered_ = true;
+    AppSettings settings;
+    if (settings.rememberChoices()) applyChoices(settings.choices());
+  }
 }
 
 void AnalysisWindow::afterReading() {
@@ -237,7 +254,37 @@ void AnalysisWindow::afterReading() {
   showDrawings();
   inputModel_->reload();
   inputPage_->inputGrid->horizontalHeader()->resizeSection(0, 116);
+  fitColumnsToNames();
   rebuildMethods();
+  updateStatus();
+}
+
+// Names and labels are never cut off: a column is widened where its name needs it.
+void AnalysisWindow::fitColumnsToNames() {
+  QTableView* input = inputPage_->inputGrid;
+  QFont bold = input->font();
+  bold.setBold(true);
+  bold.setUnderline(true);
+  const QFontMetrics plain(input->font()), strong(bold);
+  const InputGrid& grid = presenter_.input;
+  QStringList labels;
+  QStringList headers;
+  for (int r = 1; r < grid.rowCount(); ++r)
+    (grid.isBlockHeader(0, r) ? headers : labels) << toDisplay(grid.cell(0, r));
+  QHeaderView* h = input->horizontalHeader();
+  h->resizeSection(0, std::max(widthFor(plain, labels, 116), widthFor(strong, headers, 116)));
+  for (int c = 1; c < grid.colCount(); ++c)
+    h->resizeSection(c, widthFor(strong, {toDisplay(grid.cell(c, 0))}, h->defaultSectionSize()));
+
+  MatrixView* matrix = matrixPage_->matrixGrid;
+  const QFontMetrics fm(matrix->font());
+  QHeaderView* mh = matrix->horizontalHeader();
+  QStringList names;
+  for (const auto& n : presenter_.matrix.names()) names << toDisplay(n);
+  const int least = mh->defaultSectionSize();
+  mh->resizeSection(0, widthFor(fm, names, least));
+  for (int c = 1; c < matrixModel_->columnCount(); ++c)
+    mh->resizeSection(c, c <= names.size() ? widthFor(fm, {names[c - 1]}, least) : least);
 }
 
 void AnalysisWindow::rebuildMethods() {
@@ -280,6 +327,7 @@ void AnalysisWindow::refreshReferenceTree() {
 void AnalysisWindow::refreshResults() {
   matrixModel_->setBlocked(false);
   matrixModel_->reload();
+  fitColumnsToNames();
   pages_->setTabVisible(pages_->indexOf(resamplingPage_), presenter_.resamplingPageShown);
   refreshReferenceTree();
   QString memo;
@@ -319,6 +367,9 @@ void AnalysisWindow::setControlsForJob(bool running) {
 void AnalysisWindow::startJob(Job job, std::function<void(ProgressSink*)> work) {
   matrixPage_->matrixGrid->commitOpenEditor();
   job_ = job;
+  rate_ = RunRate();
+  runMaximum_ = job == Job::Resampling ? presenter_.replicates : 0;
+  runClock_.start();
   QProgressBar* bar = job == Job::Matrix ? matrixPage_->matrixProgress : resamplingPage_->runProgress;
   QApplication::setOverrideCursor(Qt::WaitCursor);
   setControlsForJob(true);
@@ -333,6 +384,29 @@ void AnalysisWindow::startJob(Job job, std::function<void(ProgressSink*)> work) 
   bar->setValue(0);
   bar->show();
   jobs_->start(bar, std::move(work));
+  updateStatus();
+}
+
+void AnalysisWindow::onProgress(int position, int, int maximum) {
+  if (job_ != Job::Resampling) return;
+  rate_.report(position, static_cast<double>(runClock_.elapsed()) / 1000.0);
+  runMaximum_ = maximum;
+  updateStatus();
+}
+
+void AnalysisWindow::updateStatus() {
+  QString text;
+  if (job_ == Job::Matrix) {
+    text = "Computing the matrix and the reference tree ...";
+  } else if (job_ == Job::Resampling) {
+    text = toDisplay(runProgressText(rate_.position(), runMaximum_, rate_.perSecond())) +
+           " (Esc cancels)";
+  } else {
+    text = toDisplay(presenter_.statusText());
+  }
+  if (text == status_) return;
+  status_ = text;
+  emit statusChanged();
 }
 
 void AnalysisWindow::jobFinished() {
@@ -350,7 +424,14 @@ void AnalysisWindow::jobFinished() {
   setControlsForJob(false);
   refreshResults();
   QApplication::restoreOverrideCursor();
-  if (jobs_->failed()) showMessage(this, toDisplay(jobs_->error()));
+  updateStatus();
+  if (jobs_->failed()) {
+    pendingResampling_.reset();
+    showMessage(this, toDisplay(jobs_->error()));
+  } else if (job == Job::Matrix) {
+    storeChoices();
+    applyPendingResampling();
+  }
   emit computationFinished();
 }
 
@@ -360,7 +441,7 @@ void AnalysisWindow::chooseCoefficient(int index) {
   if (matrixPage_->coefficientBox->currentIndex() != index)
     matrixPage_->coefficientBox->setCurrentIndex(index);
   if (presenter_.session.method() == TreeMethod::None) {
-    guarded(this, [&] { presenter_.chooseCoefficient(index); });
+    if (guarded(this, [&] { presenter_.chooseCoefficient(index); })) storeChoices();
     return;
   }
   startJob(Job::Matrix, [this, index](ProgressSink* p) { presenter_.chooseCoefficient(index, p); });
@@ -370,7 +451,7 @@ void AnalysisWindow::chooseUpgma() {
   if (refuseWhileBusy()) return;
   matrixPage_->upgmaButton->setChecked(true);
   if (!presenter_.session.coefficient()) {
-    guarded(this, [&] { presenter_.chooseMethod(TreeMethod::Upgma); });
+    if (guarded(this, [&] { presenter_.chooseMethod(TreeMethod::Upgma); })) storeChoices();
     return;
   }
   startJob(Job::Matrix, [this](ProgressSink* p) { presenter_.chooseMethod(TreeMethod::Upgma, p); });
@@ -380,7 +461,8 @@ void AnalysisWindow::chooseNeighborJoining() {
   if (refuseWhileBusy()) return;
   matrixPage_->neighborJoiningButton->setChecked(true);
   if (!presenter_.session.coefficient()) {
-    guarded(this, [&] { presenter_.chooseMethod(TreeMethod::NeighborJoining); });
+    if (guarded(this, [&] { presenter_.chooseMethod(TreeMethod::NeighborJoining); }))
+      storeChoices();
     return;
   }
   startJob(Job::Matrix,
@@ -392,11 +474,16 @@ void AnalysisWindow::rebuildFromMatrix() {
   matrixPage_->matrixGrid->commitOpenEditor();
   guarded(this, [&] { presenter_.rebuildFromMatrix(); });
   refreshReferenceTree();
+  updateStatus();
 }
 
 void AnalysisWindow::copyMatrix() {
   if (matrixModel_->blocked()) return;
-  QApplication::clipboard()->setText(QString::fromLocal8Bit(presenter_.matrix.copyText()));
+  // Tab-separated text for spreadsheets and editors, a table for word processors.
+  auto* data = new QMimeData;
+  data->setText(QString::fromLocal8Bit(presenter_.matrix.copyText()));
+  data->setHtml(QString::fromStdString(presenter_.matrixCopyHtml()));
+  QApplication::clipboard()->setMimeData(data);
 }
 
 void AnalysisWindow::updateInputMenu() {
@@ -445,6 +532,7 @@ void AnalysisWindow::showListedTree() {
   fillTree(treesPage_->treeView, presenter_.treeView);
   drawnTreeLine_ = ok ? row : -1;
   showDrawings();
+  updateStatus();
 }
 
 void AnalysisWindow::takeControls() {
@@ -464,17 +552,57 @@ void AnalysisWindow::chooseResampling(int position) {
   presenter_.different = resamplingPage_->differentFragments->isChecked();
   if (!guarded(this, [&] { presenter_.chooseResampling(position); })) return;
   applyMethodControls();
+  storeChoices();
+  updateStatus();
 }
 
 void AnalysisWindow::run() {
   if (refuseWhileBusy()) return;
   if (!resamplingPage_->runButton->isEnabled()) return;
   takeControls();
+  storeChoices();
   startJob(Job::Resampling, [this](ProgressSink* p) { presenter_.run(p); });
 }
 
 void AnalysisWindow::cancel() {
   if (job_ == Job::Resampling) jobs_->cancel();
+}
+
+void AnalysisWindow::showPage(int index) {
+  if (index >= 0 && index < pages_->count() && pages_->isTabVisible(index))
+    pages_->setCurrentIndex(index);
+}
+
+void AnalysisWindow::storeChoices() {
+  Choices now = presenter_.choices();
+  now.replicates = resamplingPage_->replicates->value();
+  AppSettings settings;
+  settings.setChoices(updatedChoices(settings.choices(), now));
+}
+
+void AnalysisWindow::applyChoices(const Choices& remembered) {
+  if (isBusy()) return;
+  const Choices c = presenter_.fittingChoices(remembered);
+  pendingResampling_ = c;
+  if (c.coefficient) chooseCoefficient(*c.coefficient);
+  if (c.method == TreeMethod::Upgma) chooseUpgma();
+  if (c.method == TreeMethod::NeighborJoining) chooseNeighborJoining();
+  if (!isBusy()) applyPendingResampling();
+}
+
+void AnalysisWindow::applyPendingResampling() {
+  if (!pendingResampling_) return;
+  const Choices c = *pendingResampling_;
+  pendingResampling_.reset();
+  if (!c.resampling || !presenter_.resamplingPageShown) return;
+  chooseResampling(*c.resampling);
+  if (!presenter_.method) return;
+  ResamplingPage* r = resamplingPage_;
+  r->replicates->setValue(c.replicates);
+  if (r->taxaLeftOut->isEnabled()) r->taxaLeftOut->setValue(c.taxaLeftOut);
+  if (r->fragmentsLeftOut->isEnabled()) r->fragmentsLeftOut->setValue(c.fragmentsLeftOut);
+  if (r->differentFragments->isEnabled()) r->differentFragments->setChecked(c.different);
+  takeControls();
 }
 
 void AnalysisWindow::closeEvent(QCloseEvent* event) {
@@ -508,9 +636,11 @@ bool AnalysisWindow::eventFilter(QObject* watched, QEvent* event) {
 void AnalysisWindow::showDrawings() {
   if (!referencePage_ || !treesPage_ || !consensusPage_) return;  // still being built
   const AnalysisView view = presenter_.view();
-  referencePage_->referenceTreeDrawing->setDrawing(ramovia::referenceTreeDrawing(view));
-  treesPage_->treesDrawing->setDrawing(
-      drawnTreeLine_ >= 0 ? listedTreeDrawing(view, drawnTreeLine_) : TreeDrawing{});
+  referencePage_->referenceTreeDrawing->setDrawing(
+      ramovia::referenceTreeDrawing(view, kScreenDrawing));
+  treesPage_->treesDrawing->setDrawing(drawnTreeLine_ >= 0
+                                           ? listedTreeDrawing(view, drawnTreeLine_, kScreenDrawing)
+                                           : TreeDrawing{});
   const SupportKind support = supportOf(view);
   referencePage_->supportBox->setCurrentIndex(static_cast<int>(support));
   static const char* const kLegend[] = {
@@ -523,7 +653,7 @@ void AnalysisWindow::showDrawings() {
   TreeDrawing consensus;
   if (presenter_.session.lastResult()) {
     try {
-      consensus = ramovia::consensusDrawing(view, presenter_.consensusRule, 50.0);
+      consensus = ramovia::consensusDrawing(view, presenter_.consensusRule, 50.0, kScreenDrawing);
       legend = "each inner branch labelled with the share of replicates holding its split";
     } catch (const std::exception& e) {
       legend = toDisplay(e.what());
@@ -598,9 +728,10 @@ bool AnalysisWindow::saveTree(const QString& path, TreeSource source) {
       case TreeFileFormat::Pdf:
         break;
     }
-    const TreeDrawing d = consensus ? ramovia::consensusDrawing(view, rule, 50.0)
-                          : listed  ? listedTreeDrawing(view, line)
-                                    : ramovia::referenceTreeDrawing(view);
+    // Pictures show what the window shows.
+    const TreeDrawing d = consensus ? ramovia::consensusDrawing(view, rule, 50.0, kScreenDrawing)
+                          : listed  ? listedTreeDrawing(view, line, kScreenDrawing)
+                                    : ramovia::referenceTreeDrawing(view, kScreenDrawing);
     if (d.lines.empty() && d.texts.empty())
       throw ExportError(listed ? "Select a tree of the list first."
                                : "There is no tree to save: compute the matrix and the "
@@ -626,7 +757,8 @@ bool AnalysisWindow::saveReport(const QString& path) {
 }
 
 QString AnalysisWindow::saveDialog(const QString& title, const QStringList& filters) {
-  QFileDialog dialog(this, title, lastSaveFolder_);
+  AppSettings settings;
+  QFileDialog dialog(this, title, settings.lastFolder());
   dialog.setObjectName("saveDialog");
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setNameFilters(filters);
@@ -639,7 +771,7 @@ QString AnalysisWindow::saveDialog(const QString& title, const QStringList& filt
     if (star >= 0)
       path += filter.mid(star + 1, filter.indexOf(QRegularExpression("[ )]"), star) - star - 1);
   }
-  lastSaveFolder_ = QFileInfo(path).absolutePath();
+  settings.setLastFolder(QFileInfo(path).absolutePath());
   return path;
 }
 

@@ -3,6 +3,7 @@
 // at the same time.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QWidget>
 #include <functional>
 #include <initializer_list>
@@ -10,6 +11,7 @@
 #include <string_view>
 
 #include "analysis_presenter.h"
+#include "hints.h"
 
 class QAction;
 class QMenu;
@@ -40,6 +42,10 @@ class AnalysisWindow : public QWidget {
   const Session& session() const { return presenter_.session; }
   // A computation of this window runs on its worker.
   bool isBusy() const;
+  // A resampling run is going (Cancel, or Esc, stops it).
+  bool isRunning() const { return job_ == Job::Resampling; }
+  // What the window is doing, for the status bar.
+  const QString& statusText() const { return status_; }
 
   // The file the table comes from (bytes): the window's caption and the exports' source.
   void setSource(const std::string& path);
@@ -61,6 +67,11 @@ class AnalysisWindow : public QWidget {
   void chooseResampling(int position);
   void run();
   void cancel();
+  // The page at this position (0..4) when its tab is shown.
+  void showPage(int index);
+  // Takes the remembered choices that fit the data, as if the user made them: the coefficient
+  // and the method (the matrix is computed), then the resampling method and its settings.
+  void applyChoices(const Choices& remembered);
 
   QTabWidget* pages() const { return pages_; }
 
@@ -83,6 +94,7 @@ class AnalysisWindow : public QWidget {
 
  signals:
   void computationFinished();
+  void statusChanged();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -106,6 +118,11 @@ class AnalysisWindow : public QWidget {
   void jobFinished();
   void setControlsForJob(bool running);
   void showDrawings();
+  void updateStatus();
+  void onProgress(int position, int minimum, int maximum);
+  void storeChoices();
+  void applyPendingResampling();
+  void fitColumnsToNames();
   bool saveFile(const QString& path, const std::function<std::string()>& content);
   void attachDrawingMenu(TreeDrawingView* view);
   void attachCopyTreeMenu(std::initializer_list<QWidget*> widgets);
@@ -132,7 +149,12 @@ class AnalysisWindow : public QWidget {
   QAction* copyTreeAction_ = nullptr;
   QAction* copyMatrixAction_ = nullptr;
   int drawnTreeLine_ = -1;  // the listed tree drawn on the page "Trees"
-  QString lastSaveFolder_;
+  QString status_;
+  QElapsedTimer runClock_;
+  RunRate rate_;
+  int runMaximum_ = 0;
+  bool choicesOffered_ = false;  // remembered choices are offered to the first table only
+  std::optional<Choices> pendingResampling_;  // waits for the matrix being computed
 };
 
 }  // namespace ramovia::ui

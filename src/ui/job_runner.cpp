@@ -7,21 +7,21 @@ namespace ramovia::ui {
 
 class JobRunner::Progress : public ProgressSink {
  public:
-  Progress(QProgressBar* bar, std::atomic<bool>& cancel) : bar_(bar), cancel_(cancel) {}
+  Progress(JobRunner* runner, std::atomic<bool>& cancel) : runner_(runner), cancel_(cancel) {}
   void setRange(int minimum, int maximum) override {
-    QProgressBar* bar = bar_;
+    JobRunner* r = runner_;
     QMetaObject::invokeMethod(
-        bar, [bar, minimum, maximum] { bar->setRange(minimum, maximum); }, Qt::QueuedConnection);
+        r, [r, minimum, maximum] { r->onRange(minimum, maximum); }, Qt::QueuedConnection);
   }
   void setPosition(int position) override {
-    QProgressBar* bar = bar_;
+    JobRunner* r = runner_;
     QMetaObject::invokeMethod(
-        bar, [bar, position] { bar->setValue(position); }, Qt::QueuedConnection);
+        r, [r, position] { r->onPosition(position); }, Qt::QueuedConnection);
   }
   bool processMessages() override { return cancel_.exchange(false); }
 
  private:
-  QProgressBar* bar_;
+  JobRunner* runner_;
   std::atomic<bool>& cancel_;
 };
 
@@ -38,7 +38,8 @@ void JobRunner::start(QProgressBar* bar, std::function<void(ProgressSink*)> work
   error_.clear();
   failed_ = false;
   cancelRequested_ = false;
-  progress_ = std::make_unique<Progress>(bar, cancelRequested_);
+  bar_ = bar;
+  progress_ = std::make_unique<Progress>(this, cancelRequested_);
   ProgressSink* sink = progress_.get();
   worker_ = QThread::create([this, work = std::move(work), sink] {
     try {
@@ -53,6 +54,16 @@ void JobRunner::start(QProgressBar* bar, std::function<void(ProgressSink*)> work
   });
   connect(worker_, &QThread::finished, this, &JobRunner::onWorkerFinished, Qt::QueuedConnection);
   worker_->start();
+}
+
+void JobRunner::onRange(int minimum, int maximum) {
+  if (bar_) bar_->setRange(minimum, maximum);
+}
+
+void JobRunner::onPosition(int position) {
+  if (!bar_) return;
+  bar_->setValue(position);
+  emit progressed(position, bar_->minimum(), bar_->maximum());
 }
 
 void JobRunner::onWorkerFinished() {

@@ -1,5 +1,6 @@
-// A window's long computation on a worker thread: its progress moves a bar, and a cancel request
-// reaches it exactly where the computation lets messages run.
+// A window's long computation on a worker thread: its progress moves a bar (and is signalled, for
+// the status bar), and a cancel request reaches it exactly where the computation lets messages
+// run.
 #pragma once
 
 #include <QObject>
@@ -34,12 +35,17 @@ class JobRunner : public QObject {
 
  signals:
   void finished();
+  // The computation's progress, on this thread: its position within its range.
+  void progressed(int position, int minimum, int maximum);
 
  private:
   class Progress;
   void onWorkerFinished();
+  void onRange(int minimum, int maximum);
+  void onPosition(int position);
 
   QThread* worker_ = nullptr;
+  QProgressBar* bar_ = nullptr;
   std::unique_ptr<Progress> progress_;
   std::atomic<bool> cancelRequested_{false};
   std::string error_;

@@ -6,41 +6,111 @@
 #include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QResizeEvent>
+#include <QScreen>
 #include <QStatusBar>
+#include <QStyle>
 #include <QUrl>
 
 #include "about_dialog.h"
 #include "analysis_window.h"
+#include "preferences_dialog.h"
+#include "settings.h"
 #include "ui_support.h"
+#include "window_placement.h"
 
 namespace ramovia::ui {
+
+namespace {
+
+constexpr char kFillsWorkspace[] = "fillsWorkspace";
+constexpr char kNoWindowStatus[] =
+    "Open a table (Ctrl+O) or drop files here; File, New analyses (Ctrl+N) starts an empty window "
+    "to paste a table into.";
+
+Box toBox(const QRect& r) {
+  return {r.x(), r.y(), r.width(), r.height()};
+}
+
+QAction* newAction(QWidget* owner, const char* name, const QString& text,
+                   const QKeySequence& keys = {}) {
+  auto* a = new QAction(text, owner);
+  a->setObjectName(name);
+  if (!keys.isEmpty()) a->setShortcut(keys);
+  return a;
+}
+
+}  // namespace
 
 MainWindow::MainWindow(QStringList startFiles, QWidget* parent)
     : QMainWindow(parent), startFiles_(std::move(startFiles)) {
   setObjectName("mainWindow");
   setWindowTitle(kAppTitle);
-  resize(441, 141);
+  AppSettings settings;
+  const QRect available = screen()->availableGeometry();
+  const Box box = frameBox(toBox(available), settings.frame());
+  if (settings.frame()) {
+    setGeometry(box.x, box.y, box.width, box.height);
+  } else {
+    resize(box.width, box.height);
+    move(box.x, box.y);
+  }
+  if (settings.frameMaximized()) setWindowState(windowState() | Qt::WindowMaximized);
+
   mdi_ = new QMdiArea(this);
   mdi_->setObjectName("mdiArea");
   mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  mdi_->viewport()->installEventFilter(this);
   setCentralWidget(mdi_);
   setAcceptDrops(true);
-  statusBar();
+  statusText_ = new QLabel;
+  statusText_->setObjectName("statusText");
+  statusBar()->addWidget(statusText_, 1);
+  connect(mdi_, &QMdiArea::subWindowActivated, this, [this] { updateStatus(); });
 
+  buildFileMenu();
+  buildWindowActions();
+  windowMenu_ = menuBar()->addMenu("&Window");
+  connect(windowMenu_, &QMenu::aboutToShow, this, [this] { updateWindowMenu(); });
+  updateWindowMenu();
+
+  QMenu* help = menuBar()->addMenu("&Help");
+  QAction* a = help->addAction("&About ...");
+  a->setObjectName("aboutAction");
+  a->setStatusTip("Informace o programu");
+  connect(a, &QAction::triggered, this, [this] { guarded(this, [this] { about(); }); });
+
+  buildAnalysisKeys();
+  updateStatus();
+}
+
+MainWindow::~MainWindow() {
+  // The windows going with the frame must not update what is being destroyed.
+  disconnect(mdi_, nullptr, this, nullptr);
+  for (AnalysisWindow* w : analysisWindows()) disconnect(w, nullptr, this, nullptr);
+}
+
+void MainWindow::buildFileMenu() {
   QMenu* file = menuBar()->addMenu("&File");
-  QAction* a = file->addAction("&New analyses...");
-  a->setObjectName("newAction");
+  QAction* a = newAction(this, "newAction", "&New analyses...", QKeySequence::New);
   a->setStatusTip("Open an existing file");
   connect(a, &QAction::triggered, this, [this] { guarded(this, [this] { newAnalysis(); }); });
-  a = file->addAction("&Open analyses...");
-  a->setObjectName("openAction");
+  file->addAction(a);
+  a = newAction(this, "openAction", "&Open analyses...", QKeySequence::Open);
   connect(a, &QAction::triggered, this,
           [this] { guarded(this, [this] { openAnalyses(); }); });
+  file->addAction(a);
+  recentMenu_ = file->addMenu("Open &recent");
+  recentMenu_->setObjectName("recentMenu");
+  connect(recentMenu_, &QMenu::aboutToShow, this, [this] { updateRecentMenu(); });
+  updateRecentMenu();
   file->addSeparator();
   // The saving commands act on the active analysis window.
   const auto onActive = [this](void (AnalysisWindow::*command)()) {
@@ -51,43 +121,92 @@ MainWindow::MainWindow(QStringList startFiles, QWidget* parent)
         showMessage(this, "Open an analysis first.");
     };
   };
-  a = file->addAction("Save &tree as...");
-  a->setObjectName("saveTreeAction");
+  a = newAction(this, "saveTreeAction", "Save &tree as...", QKeySequence::Save);
+  a->setStatusTip("The drawn tree as Newick, SVG, PNG or PDF");
   connect(a, &QAction::triggered, this, onActive(&AnalysisWindow::saveTreeAs));
-  a = file->addAction("Save &matrix as...");
-  a->setObjectName("saveMatrixAction");
+  file->addAction(a);
+  a = newAction(this, "saveMatrixAction", "Save &matrix as...");
+  a->setStatusTip("The matrix as tab-separated text or PHYLIP");
   connect(a, &QAction::triggered, this, onActive(&AnalysisWindow::saveMatrixAs));
-  a = file->addAction("Save &report...");
-  a->setObjectName("saveReportAction");
+  file->addAction(a);
+  a = newAction(this, "saveReportAction", "Save &report...");
+  a->setStatusTip("Settings, statistics, the tree list and the reference tree as text");
   connect(a, &QAction::triggered, this, onActive(&AnalysisWindow::saveReportAs));
+  file->addAction(a);
   file->addSeparator();
-  a = file->addAction("E&xit");
-  a->setObjectName("exitAction");
+  a = newAction(this, "closeAction", "&Close");
+  a->setShortcuts(QKeySequence::Close);
+  a->setStatusTip("Close the active analysis window");
+  connect(a, &QAction::triggered, this, [this] { closeAnalysis(); });
+  file->addAction(a);
+  a = newAction(this, "closeAllAction", "Close a&ll");
+  a->setStatusTip("Close every analysis window");
+  connect(a, &QAction::triggered, this, [this] { closeAll(); });
+  file->addAction(a);
+  file->addSeparator();
+  a = newAction(this, "preferencesAction", "&Preferences...", QKeySequence::Preferences);
+  connect(a, &QAction::triggered, this, [this] { preferences(); });
+  file->addAction(a);
+  file->addSeparator();
+  a = newAction(this, "exitAction", "E&xit", QKeySequence::Quit);
   a->setStatusTip(QString::fromUtf8("Ukončení aplikace"));
   connect(a, &QAction::triggered, this, &QWidget::close);
+  file->addAction(a);
+}
 
-  windowMenu_ = menuBar()->addMenu("&Window");
-  connect(windowMenu_, &QMenu::aboutToShow, this, [this] { updateWindowMenu(); });
-  updateWindowMenu();
+void MainWindow::buildWindowActions() {
+  QAction* a = newAction(this, "tileAction", "&Tile");
+  connect(a, &QAction::triggered, this, [this] { tile(); });
+  windowActions_ << a;
+  a = newAction(this, "cascadeAction", "&Cascade");
+  connect(a, &QAction::triggered, this, [this] { cascade(); });
+  windowActions_ << a;
+  a = newAction(this, "arrangeAction", "&Arrange All");
+  connect(a, &QAction::triggered, this, [this] { arrangeIcons(); });
+  windowActions_ << a;
+  a = newAction(this, "nextWindowAction", "Ne&xt");
+  a->setShortcuts(QKeySequence::NextChild);
+  connect(a, &QAction::triggered, mdi_, &QMdiArea::activateNextSubWindow);
+  windowActions_ << a;
+  a = newAction(this, "previousWindowAction", "Pre&vious");
+  a->setShortcuts(QKeySequence::PreviousChild);
+  connect(a, &QAction::triggered, mdi_, &QMdiArea::activatePreviousSubWindow);
+  windowActions_ << a;
+  // The keys work while the menu is closed too.
+  addActions(windowActions_);
+}
 
-  QMenu* help = menuBar()->addMenu("&Help");
-  a = help->addAction("&About ...");
-  a->setObjectName("aboutAction");
-  a->setStatusTip("Informace o programu");
-  connect(a, &QAction::triggered, this, [this] { guarded(this, [this] { about(); }); });
+// Keys of the active analysis window's controls: Run, Cancel and the pages.
+void MainWindow::buildAnalysisKeys() {
+  QAction* run = newAction(this, "runAction", "Run", Qt::Key_F5);
+  connect(run, &QAction::triggered, this, [this] {
+    if (AnalysisWindow* w = activeAnalysisWindow()) w->run();
+  });
+  addAction(run);
+  // Esc is taken only while a run goes: otherwise it stays with the editors and dialogs.
+  cancelAction_ = newAction(this, "cancelAction", "Cancel", Qt::Key_Escape);
+  cancelAction_->setEnabled(false);
+  connect(cancelAction_, &QAction::triggered, this, [this] {
+    if (AnalysisWindow* w = activeAnalysisWindow()) w->cancel();
+  });
+  addAction(cancelAction_);
+  for (int i = 0; i < 5; ++i) {
+    QAction* page = newAction(this, QString("pageAction%1").arg(i + 1).toLatin1().constData(),
+                              QString("Page %1").arg(i + 1),
+                              QKeySequence(Qt::CTRL | static_cast<Qt::Key>(Qt::Key_1 + i)));
+    connect(page, &QAction::triggered, this, [this, i] {
+      if (AnalysisWindow* w = activeAnalysisWindow()) w->showPage(i);
+    });
+    addAction(page);
+  }
 }
 
 void MainWindow::updateWindowMenu() {
   windowMenu_->clear();
-  QAction* a = windowMenu_->addAction("&Tile");
-  a->setObjectName("tileAction");
-  connect(a, &QAction::triggered, this, [this] { tile(); });
-  a = windowMenu_->addAction("&Cascade");
-  a->setObjectName("cascadeAction");
-  connect(a, &QAction::triggered, this, [this] { cascade(); });
-  a = windowMenu_->addAction("&Arrange All");
-  a->setObjectName("arrangeAction");
-  connect(a, &QAction::triggered, this, [this] { arrangeIcons(); });
+  for (int i = 0; i < windowActions_.size(); ++i) {
+    if (i == 3) windowMenu_->addSeparator();
+    windowMenu_->addAction(windowActions_[i]);
+  }
   const QList<QMdiSubWindow*> windows = mdi_->subWindowList();
   if (!windows.isEmpty()) windowMenu_->addSeparator();
   int n = 0;
@@ -98,6 +217,30 @@ void MainWindow::updateWindowMenu() {
     item->setChecked(w == mdi_->activeSubWindow());
     connect(item, &QAction::triggered, this, [this, w] { mdi_->setActiveSubWindow(w); });
   }
+}
+
+void MainWindow::updateRecentMenu() {
+  recentMenu_->clear();
+  const QStringList files = AppSettings().recentFiles();
+  for (int i = 0; i < files.size(); ++i) {
+    // &1 .. &9, then 1&0
+    const QString number = i < 9 ? QString("&%1").arg(i + 1) : QString("1&0");
+    QAction* a = recentMenu_->addAction(number + " " + files[i]);
+    a->setObjectName(QString("recentFile%1").arg(i + 1));
+    const QString path = files[i];
+    connect(a, &QAction::triggered, this, [this, path] { openRecent(path); });
+  }
+  if (!files.isEmpty()) recentMenu_->addSeparator();
+  QAction* clear = recentMenu_->addAction("&Clear the list");
+  clear->setObjectName("clearRecentAction");
+  clear->setEnabled(!files.isEmpty());
+  connect(clear, &QAction::triggered, this, [] { AppSettings().clearRecentFiles(); });
+}
+
+void MainWindow::updateStatus() {
+  AnalysisWindow* w = activeAnalysisWindow();
+  statusText_->setText(w ? w->statusText() : QString(kNoWindowStatus));
+  cancelAction_->setEnabled(w && w->isRunning());
 }
 
 QList<AnalysisWindow*> MainWindow::analysisWindows() const {
@@ -119,21 +262,56 @@ AnalysisWindow* MainWindow::activeAnalysisWindow() const {
 
 AnalysisWindow* MainWindow::addWindow() {
   auto* form = new AnalysisWindow;
+  const int open = static_cast<int>(mdi_->subWindowList().size());
   QMdiSubWindow* sub = mdi_->addSubWindow(form);
   sub->setAttribute(Qt::WA_DeleteOnClose);
-  sub->resize(723, 488);
+  // The window's own menu would take the same keys as "&Close", and then neither would act.
+  if (QMenu* own = sub->systemMenu())
+    for (QAction* a : own->actions())
+      if (a->shortcuts() == QKeySequence::keyBindings(QKeySequence::Close)) a->setShortcuts({});
+  const QSize area = mdi_->viewport()->size();
+  const int step = sub->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, sub) + 4;
+  const Box b = subWindowBox({0, 0, area.width(), area.height()}, open, step);
+  sub->setGeometry(b.x, b.y, b.width, b.height);
+  sub->setProperty(kFillsWorkspace, open == 0);
+  connect(form, &AnalysisWindow::statusChanged, this, [this] { updateStatus(); });
+  connect(
+      form, &QObject::destroyed, this, [this] { updateStatus(); }, Qt::QueuedConnection);
   sub->show();
+  updateStatus();
   return form;
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == mdi_->viewport() && event->type() == QEvent::Resize) {
+    const auto* e = static_cast<QResizeEvent*>(event);
+    followWorkspace(e->oldSize(), e->size());
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::followWorkspace(const QSize& from, const QSize& to) {
+  for (QMdiSubWindow* w : mdi_->subWindowList()) {
+    if (!w->property(kFillsWorkspace).toBool()) continue;
+    // Moved, resized or maximised by the user: it keeps what the user made of it.
+    if (w->isMaximized() || w->isMinimized() || w->geometry() != QRect(QPoint(0, 0), from)) {
+      w->setProperty(kFillsWorkspace, false);
+      continue;
+    }
+    w->setGeometry(QRect(QPoint(0, 0), to));
+  }
 }
 
 AnalysisWindow* MainWindow::newAnalysis() { return addWindow(); }
 
 void MainWindow::openAnalyses() {
+  AppSettings settings;
   QFileDialog dialog(this);
   dialog.setObjectName("openDialog");
   dialog.setFileMode(QFileDialog::ExistingFiles);
   dialog.setNameFilters({"Text files (*.txt)", "SDF files (*.sdf)"});
   dialog.selectNameFilter("Text files (*.txt)");
+  dialog.setDirectory(settings.lastFolder());
   if (dialog.exec() != QDialog::Accepted) return;
   openFiles(dialog.selectedFiles());
 }
@@ -145,6 +323,11 @@ bool MainWindow::openFile(const QString& path) {
     return false;
   }
   const QByteArray bytes = file.readAll();
+  {
+    AppSettings settings;
+    settings.addRecentFile(path);
+    settings.setLastFolder(QFileInfo(path).absolutePath());
+  }
   AnalysisWindow* form = addWindow();
   form->setSource(toBytes(path));
   return guarded(form, [&] { form->readTable(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()))); });
@@ -153,6 +336,24 @@ bool MainWindow::openFile(const QString& path) {
 void MainWindow::openFiles(const QStringList& paths) {
   for (const QString& p : paths)
     if (!openFile(p)) return;
+}
+
+void MainWindow::openRecent(const QString& path) {
+  // A file that has gone leaves the list.
+  if (!openFile(path) && !QFileInfo::exists(path)) AppSettings().removeRecentFile(path);
+}
+
+void MainWindow::closeAnalysis() {
+  if (AnalysisWindow* w = activeAnalysisWindow()) w->parentWidget()->close();
+}
+
+void MainWindow::closeAll() {
+  mdi_->closeAllSubWindows();
+}
+
+void MainWindow::preferences() {
+  PreferencesDialog dialog(this);
+  if (dialog.exec() == QDialog::Accepted) dialog.save();
 }
 
 void MainWindow::about() {
@@ -191,6 +392,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     }
   }
   event->accept();
+  AppSettings().setFrame(toBox(isMaximized() ? normalGeometry() : geometry()), isMaximized());
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {

@@ -23,6 +23,7 @@
 #include "analysis/resampling.h"
 #include "distance/coefficient.h"
 #include "grid_models.h"
+#include "hints.h"
 #include "tree_drawing.h"
 #include "ui_support.h"
 
@@ -74,6 +75,8 @@ QSplitter* besideDrawing(QWidget* view, TreeDrawingView* drawing, const char* na
   beside->setChildrenCollapsible(false);
   beside->setStretchFactor(0, 1);
   beside->setStretchFactor(1, 3);
+  // The drawing takes three quarters from the start, not what the tree view's hint leaves it.
+  beside->setSizes({250, 750});
   return beside;
 }
 
@@ -100,6 +103,10 @@ QTreeWidget* newTreeView(const char* name) {
   view->setIndentation(20);
   view->setEditTriggers(QAbstractItemView::NoEditTriggers);
   view->setContextMenuPolicy(Qt::CustomContextMenu);
+  // Deep trees scroll sideways rather than cutting their names off.
+  view->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+  view->header()->setStretchLastSection(false);
+  view->setTextElideMode(Qt::ElideNone);
   return view;
 }
 
@@ -119,6 +126,9 @@ InputPage::InputPage() {
   inputGrid->setSelectionMode(QAbstractItemView::ContiguousSelection);
   inputGrid->setWordWrap(false);
   inputGrid->setContextMenuPolicy(Qt::CustomContextMenu);
+  inputGrid->setToolTip(
+      "The table as read: 1 present, 0 absent, n/a no data in the block. "
+      "Right-click or Ctrl+V pastes a table copied from a spreadsheet.");
   pageLayout(this)->addWidget(inputGrid);
 }
 
@@ -128,8 +138,19 @@ MatrixPage::MatrixPage() {
   coefficientBox->setObjectName("coefficientBox");
   coefficientBox->setMaxVisibleItems(12);
   coefficientBox->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-  for (const CoefficientInfo& c : allCoefficients()) coefficientBox->addItem(toDisplay(c.label));
+  coefficientBox->setPlaceholderText("Choose a coefficient");
+  for (const CoefficientInfo& c : allCoefficients()) {
+    coefficientBox->addItem(toDisplay(c.label));
+    coefficientBox->setItemData(coefficientBox->count() - 1, toDisplay(coefficientHint(c.id)),
+                                Qt::ToolTipRole);
+  }
   coefficientBox->setCurrentIndex(-1);
+  coefficientBox->setToolTip(
+      "The similarity or distance of the matrix. a: markers both taxa show; b, c: those only one "
+      "of them shows; d: those neither shows. Jx, Jy, Jxy: Nei's identities over the loci.");
+  auto* coefficientLabel = new QLabel("&Coefficient");
+  coefficientLabel->setObjectName("coefficientLabel");
+  coefficientLabel->setBuddy(coefficientBox);
 
   treeMethodGroup = new QGroupBox("Tree-construction method");
   treeMethodGroup->setObjectName("treeMethodGroup");
@@ -137,6 +158,10 @@ MatrixPage::MatrixPage() {
   upgmaButton->setObjectName("upgmaButton");
   neighborJoiningButton = new QRadioButton("Neighbor-joining");
   neighborJoiningButton->setObjectName("neighborJoiningButton");
+  upgmaButton->setToolTip(
+      "UPGMA: joins the two closest clusters by their mean value; a rooted tree with heights");
+  neighborJoiningButton->setToolTip(
+      "Neighbor-joining: a tree with branch lengths from distances, rooted at the last join");
   auto* ml = new QHBoxLayout(treeMethodGroup);
   ml->addWidget(upgmaButton);
   ml->addWidget(neighborJoiningButton);
@@ -147,7 +172,11 @@ MatrixPage::MatrixPage() {
   auto* pl = new QVBoxLayout(panel);
   pl->setContentsMargins(6, 4, 6, 2);
   auto* row = new QHBoxLayout;
-  row->addWidget(coefficientBox, 0, Qt::AlignTop);
+  auto* coefficientColumn = new QVBoxLayout;
+  coefficientColumn->addWidget(coefficientLabel);
+  coefficientColumn->addWidget(coefficientBox);
+  coefficientColumn->addStretch();
+  row->addLayout(coefficientColumn);
   row->addWidget(treeMethodGroup);
   row->addStretch();
   pl->addLayout(row);
@@ -169,6 +198,9 @@ MatrixPage::MatrixPage() {
   matrixGrid->setSelectionMode(QAbstractItemView::ContiguousSelection);
   matrixGrid->setWordWrap(false);
   matrixGrid->setContextMenuPolicy(Qt::CustomContextMenu);
+  matrixGrid->setToolTip(
+      "The matrix. Edit cells (type or F2), then double-click to build a tree "
+      "from the edited values. Ctrl+C copies it for a spreadsheet.");
 
   auto* l = pageLayout(this);
   l->addWidget(panel);
@@ -183,12 +215,19 @@ ReferenceTreePage::ReferenceTreePage() {
   referenceTreeList->setContextMenuPolicy(Qt::CustomContextMenu);
   // One line of text and a scroll bar under it.
   referenceTreeList->setMaximumHeight(referenceTreeList->fontMetrics().height() * 2 + 12);
+  referenceTreeList->setToolTip("The reference tree as text; Ctrl+C copies it");
   referenceTreeView = newTreeView("referenceTreeView");
+  referenceTreeView->setToolTip(
+      "The reference tree, with the support of each clade after a run; "
+      "Ctrl+C copies it as text");
   referenceTreeDrawing = new TreeDrawingView;
   referenceTreeDrawing->setObjectName("referenceTreeDrawing");
   supportBox = new QComboBox;
   supportBox->setObjectName("supportBox");
   supportBox->addItems({"Rooted clades", "Splits", "Transfer"});
+  supportBox->setToolTip(
+      "Which support the drawing shows: clades as rooted, splits whatever the root, "
+      "or transfer support (how close the nearest split of each replicate comes)");
   supportLegend = new QLabel;
   supportLegend->setObjectName("supportLegend");
   auto* choice = chooserRow("Support in the drawing:", supportBox, supportLegend, 2);
@@ -206,6 +245,9 @@ ConsensusPage::ConsensusPage() {
   ruleBox = new QComboBox;
   ruleBox->setObjectName("ruleBox");
   ruleBox->addItems({"Extended majority rule", "Majority rule", "Strict"});
+  ruleBox->setToolTip(
+      "Which splits of the replicate trees the consensus keeps: the majority and then every "
+      "compatible one, those in more than half, or those in all");
   consensusLegend = new QLabel;
   consensusLegend->setObjectName("consensusLegend");
   consensusDrawing = new TreeDrawingView;
@@ -221,7 +263,11 @@ TreesPage::TreesPage() {
   treeList = new QListWidget;
   treeList->setObjectName("treeList");
   treeList->setContextMenuPolicy(Qt::CustomContextMenu);
+  treeList->setToolTip(
+      "The distinct trees of the last run, the most frequent first: click one to "
+      "draw it; Ctrl+C copies it");
   treeView = newTreeView("treeView");
+  treeView->setToolTip("The tree selected in the list; Ctrl+C copies it as text");
   treesDrawing = new TreeDrawingView;
   treesDrawing->setObjectName("treesDrawing");
   auto* splitter = new QSplitter(Qt::Vertical);
@@ -252,21 +298,27 @@ ResamplingPage::ResamplingPage() {
     return s;
   };
   replicates = spin("replicates", kMaxReplicates);
+  replicates->setToolTip("How many replicates (trees) the run builds");
   replicates->setRange(kMinReplicates, kMaxReplicates);
   replicates->setValue(kMinReplicates);
   taxaLeftOut = spin("taxaLeftOut", kMaxTaxaLeftOutControl);
+  taxaLeftOut->setToolTip("Taxa left out at random in each replicate");
   fragmentsLeftOut = spin("fragmentsLeftOut", kMaxFragmentsLeftOutControl);
+  fragmentsLeftOut->setToolTip("Markers left out in each replicate");
   differentFragments = new QCheckBox("Different fragments");
   differentFragments->setObjectName("differentFragments");
   differentFragments->setEnabled(false);
   resampleLoci = new QCheckBox("Resample whole loci");
   resampleLoci->setObjectName("resampleLoci");
   resampleLoci->setToolTip("Allele frequencies: draw whole loci instead of the alleles in each");
+  differentFragments->setToolTip("Draw the markers without replacement, each at most once");
   runButton = new QPushButton("Run");
   runButton->setObjectName("runButton");
   runButton->setEnabled(false);
+  runButton->setToolTip("Build the replicates and count their trees (F5)");
   cancelButton = new QPushButton("Cancel");
   cancelButton->setObjectName("cancelButton");
+  cancelButton->setToolTip("Stop the run and keep the trees built so far (Esc)");
   cancelButton->hide();
 
   auto* controls = new QHBoxLayout;
@@ -297,6 +349,7 @@ ResamplingPage::ResamplingPage() {
   statistics->setReadOnly(true);
   unrootedCount = new QLabel;
   unrootedCount->setObjectName("unrootedCount");
+  statistics->setToolTip("The result of the last run");
   progressLabel = new QLabel;
   progressLabel->setObjectName("progressLabel");
   progressLabel->hide();
@@ -319,12 +372,24 @@ void ResamplingPage::setMethods(const QStringList& labels, int checked) {
     methodButtons->removeButton(b);
     delete b;
   }
+  QWidget* previous = nullptr;
   for (int i = 0; i < labels.size(); ++i) {
     auto* b = new QRadioButton(labels[i]);
     b->setObjectName(QString("methodButton%1").arg(i));
+    b->setToolTip(toDisplay(resamplingHint(resamplingAt(i))));
     methodButtons->addButton(b, i);
     methodLayout_->addWidget(b, 0, i);
     if (checked == i) b->setChecked(true);
+    if (previous) setTabOrder(previous, b);
+    previous = b;
+  }
+  // Tab follows the page: the methods, then the settings, Run, Cancel and the statistics.
+  for (QWidget* next : {static_cast<QWidget*>(replicates), static_cast<QWidget*>(taxaLeftOut),
+                        static_cast<QWidget*>(fragmentsLeftOut),
+                        static_cast<QWidget*>(differentFragments), static_cast<QWidget*>(runButton),
+                        static_cast<QWidget*>(cancelButton), static_cast<QWidget*>(statistics)}) {
+    if (previous) setTabOrder(previous, next);
+    previous = next;
   }
 }
 

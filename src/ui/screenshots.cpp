@@ -1,24 +1,23 @@
 #include "screenshots.h"
 
-#include <QAbstractButton>
 #include <QApplication>
-#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
-#include <QPushButton>
-#include <QRadioButton>
+#include <QSettings>
 #include <QSpinBox>
+#include <QStyleFactory>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QThread>
 #include <cstdio>
 
 #include "about_dialog.h"
-#include "main_window.h"
 #include "analysis_window.h"
+#include "main_window.h"
 #include "tree_drawing.h"
 #include "ui_support.h"
 
@@ -34,25 +33,57 @@ void waitIdle(const AnalysisWindow* w) {
   QApplication::processEvents();
 }
 
-bool save(QWidget* w, const QString& path) {
-  QApplication::processEvents();
-  const bool ok = w->grab().save(path);
+bool report(bool ok, const QString& path) {
   std::fprintf(ok ? stdout : stderr, "%s %s\n", ok ? "wrote" : "could not write",
                path.toLocal8Bit().constData());
   return ok;
 }
 
+bool save(QWidget* w, const QString& path) {
+  QApplication::processEvents();
+  return report(w->grab().save(path), path);
+}
+
+QPalette darkPalette() {
+  QPalette p;
+  const QColor window(45, 45, 48), base(30, 30, 32), text(225, 225, 228), dim(128, 128, 132);
+  p.setColor(QPalette::Window, window);
+  p.setColor(QPalette::WindowText, text);
+  p.setColor(QPalette::Base, base);
+  p.setColor(QPalette::AlternateBase, window);
+  p.setColor(QPalette::ToolTipBase, base);
+  p.setColor(QPalette::ToolTipText, text);
+  p.setColor(QPalette::PlaceholderText, dim);
+  p.setColor(QPalette::Text, text);
+  p.setColor(QPalette::Button, window);
+  p.setColor(QPalette::ButtonText, text);
+  p.setColor(QPalette::BrightText, Qt::red);
+  p.setColor(QPalette::Link, QColor(138, 180, 248));
+  p.setColor(QPalette::Highlight, QColor(38, 79, 120));
+  p.setColor(QPalette::HighlightedText, Qt::white);
+  for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+    p.setColor(QPalette::Disabled, role, dim);
+  return p;
+}
+
 }  // namespace
 
-int writeScreenshots(const QString& dir, const QStringList& files) {
+int writeScreenshots(const QString& dir, const QStringList& arguments) {
+  QStringList files = arguments;
+  const bool dark = files.removeAll("--dark") > 0;
   if (!QDir().mkpath(dir)) {
     std::fprintf(stderr, "Cannot create the folder %s\n", dir.toLocal8Bit().constData());
     return 1;
   }
+  // The pictures show a first start: settings of their own, never the user's.
+  QTemporaryDir settings;
+  QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings.path());
+  QApplication::setStyle(QStyleFactory::create("Fusion"));
+  if (dark) QApplication::setPalette(darkPalette());
   QStringList messages;
   setMessageHandler([&](QWidget*, const QString& text) { messages.push_back(text); });
   MainWindow frame;
-  frame.resize(900, 620);
+  frame.resize(960, 660);
   frame.show();
   bool ok = true;
   for (const QString& file : files) {
@@ -64,10 +95,14 @@ int writeScreenshots(const QString& dir, const QStringList& files) {
       continue;
     }
     AnalysisWindow* w = frame.analysisWindows().back();
-    w->parentWidget()->showMaximized();
+    auto* sub = qobject_cast<QMdiSubWindow*>(w->parentWidget());
+    frame.mdiArea()->setActiveSubWindow(sub);
+    // As it opens: the first window fills the workspace, the others cascade.
+    const QString base = QFileInfo(file).completeBaseName();
+    ok &= save(&frame, QDir(dir).filePath(QString("%1-opened.png").arg(base)));
     w->chooseCoefficient(0);  // A - Nei and Li / Dice
     waitIdle(w);
-    w->chooseNeighborJoining();  // neighbor-joining
+    w->chooseNeighborJoining();
     waitIdle(w);
     w->chooseResampling(0);  // bootstrapping
     w->findChild<QSpinBox*>("replicates")->setValue(100);
@@ -80,28 +115,19 @@ int writeScreenshots(const QString& dir, const QStringList& files) {
     if (!messages.isEmpty())
       std::fprintf(stderr, "%s: %s\n", file.toLocal8Bit().constData(),
                    messages.join(' ').toLocal8Bit().constData());
-    const QString base = QFileInfo(file).completeBaseName();
+    sub->showMaximized();
     QTabWidget* pages = w->pages();
     for (int i = 0; i < pages->count(); ++i) {
       pages->setCurrentIndex(i);
-      ok &= save(w->parentWidget(), QDir(dir).filePath(QString("%1-page%2.png").arg(base).arg(i + 1)));
+      ok &= save(&frame, QDir(dir).filePath(QString("%1-page%2.png").arg(base).arg(i + 1)));
     }
-    // The reference tree page as the window first opens, and the whole drawing.
-    w->parentWidget()->showNormal();
-    w->parentWidget()->resize(723, 488);
-    pages->setCurrentIndex(pages->indexOf(w->findChild<QWidget*>("referenceTreePage")));
-    ok &= save(w->parentWidget(), QDir(dir).filePath(QString("%1-reftree-initial.png").arg(base)));
-    {
-      const QString path = QDir(dir).filePath(QString("%1-reftree-drawing.png").arg(base));
-      QFile f(path);
-      const bool written = f.open(QIODevice::WriteOnly) &&
-                           f.write(treeDrawingPng(w->referenceTreeDrawing()->drawing())) > 0;
-      std::fprintf(written ? stdout : stderr, "%s %s\n", written ? "wrote" : "could not write",
-                   path.toLocal8Bit().constData());
-      ok &= written;
-    }
+    const QString drawing = QDir(dir).filePath(QString("%1-reftree-drawing.png").arg(base));
+    QFile f(drawing);
+    ok &= report(f.open(QIODevice::WriteOnly) &&
+                     f.write(treeDrawingPng(w->referenceTreeDrawing()->drawing())) > 0,
+                 drawing);
     pages->setCurrentIndex(0);
-    w->parentWidget()->showMaximized();
+    sub->showNormal();
   }
   frame.mdiArea()->tileSubWindows();
   ok &= save(&frame, QDir(dir).filePath("frame.png"));

@@ -8,7 +8,9 @@
 namespace ramovia::ui {
 
 // Opens each file, computes coefficient A under neighbor-joining, runs 100 bootstrap replicates
-// and writes one PNG per page into dir, plus the frame and the about dialog. Returns an exit code.
+// and writes into dir the frame as the file opened, one PNG per page and the drawn reference
+// tree, then the frame and the about dialog. "--dark" among the files paints everything in a
+// dark palette; QT_SCALE_FACTOR scales it. Returns an exit code.
 int writeScreenshots(const QString& dir, const QStringList& files);
 
 }  // namespace ramovia::ui

@@ -12,32 +12,36 @@
 #include <algorithm>
 
 #include "ui_support.h"
+#include "window_placement.h"
 
 namespace ramovia::ui {
 
-namespace {
-
-QFont fontOfSize(double pixels) {
+QFont drawingFont(double pixels) {
   QFont f("DejaVu Sans");
   f.setStyleHint(QFont::SansSerif);
   f.setPixelSize(std::max(1, static_cast<int>(pixels + 0.5)));
   return f;
 }
 
-}  // namespace
+DrawingColours drawingColours(const QPalette& palette) {
+  DrawingColours c;
+  c.lines = palette.color(QPalette::Text);
+  if (palette.color(QPalette::Base).lightness() < 128) c.support = QColor(0x8a, 0xb4, 0xf8);
+  return c;
+}
 
-void paintTreeDrawing(QPainter& p, const TreeDrawing& d) {
+void paintTreeDrawing(QPainter& p, const TreeDrawing& d, const DrawingColours& colours) {
   p.save();
   p.setRenderHint(QPainter::Antialiasing, true);
   p.setRenderHint(QPainter::TextAntialiasing, true);
-  QPen pen(Qt::black, 1.2);
+  QPen pen(colours.lines, 1.2);
   pen.setCapStyle(Qt::SquareCap);
   p.setPen(pen);
   for (const auto& l : d.lines) p.drawLine(QPointF(l.x1, l.y1), QPointF(l.x2, l.y2));
   for (const auto& t : d.texts) {
-    const QFont font = fontOfSize(t.size);
+    const QFont font = drawingFont(t.size);
     p.setFont(font);
-    p.setPen(t.role == DrawnText::Role::Support ? QColor(0x1f, 0x4e, 0x9c) : QColor(Qt::black));
+    p.setPen(t.role == DrawnText::Role::Support ? colours.support : colours.lines);
     const QString text = toDisplay(t.text);
     double x = t.x;
     const double w = QFontMetricsF(font).horizontalAdvance(text);
@@ -87,9 +91,7 @@ class TreeDrawingView::Canvas : public QWidget {
  public:
   explicit Canvas(TreeDrawingView* view) : view_(view) {
     setAutoFillBackground(true);
-    QPalette pal = palette();
-    pal.setColor(QPalette::Window, Qt::white);
-    setPalette(pal);
+    setBackgroundRole(QPalette::Base);
   }
   void resizeToDrawing() {
     const double z = view_->zoom_;
@@ -102,7 +104,7 @@ class TreeDrawingView::Canvas : public QWidget {
   void paintEvent(QPaintEvent*) override {
     QPainter p(this);
     p.scale(view_->zoom_, view_->zoom_);
-    paintTreeDrawing(p, view_->drawing_);
+    paintTreeDrawing(p, view_->drawing_, drawingColours(palette()));
   }
 
  private:
@@ -114,17 +116,44 @@ TreeDrawingView::TreeDrawingView(QWidget* parent) : QScrollArea(parent), canvas_
   setWidgetResizable(false);
   setBackgroundRole(QPalette::Base);
   setContextMenuPolicy(Qt::CustomContextMenu);
+  setFocusPolicy(Qt::StrongFocus);
+  setToolTip("Ctrl+wheel, Ctrl++ and Ctrl+- zoom; right-click to fit or save");
   canvas_->resizeToDrawing();
+  // The menu's zoom keys work while the drawing has the focus.
+  auto key = [this](const QKeySequence& keys, void (TreeDrawingView::*command)()) {
+    auto* a = new QAction(this);
+    a->setShortcut(keys);
+    a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(a, &QAction::triggered, this, command);
+    addAction(a);
+  };
+  key(QKeySequence::ZoomIn, &TreeDrawingView::zoomIn);
+  key(QKeySequence::ZoomOut, &TreeDrawingView::zoomOut);
 }
 
 void TreeDrawingView::setDrawing(TreeDrawing drawing) {
   drawing_ = std::move(drawing);
+  if (follow_)
+    follow();
+  else
+    canvas_->resizeToDrawing();
+}
+
+void TreeDrawingView::applyZoom(double zoom) {
+  zoom_ = std::clamp(zoom, 0.05, 8.0);
   canvas_->resizeToDrawing();
 }
 
 void TreeDrawingView::setZoom(double zoom) {
-  zoom_ = std::clamp(zoom, 0.05, 8.0);
-  canvas_->resizeToDrawing();
+  follow_ = false;
+  applyZoom(zoom);
+}
+
+void TreeDrawingView::follow() {
+  const QSize room = maximumViewportSize();
+  // Room for the vertical scroll bar a tall drawing will need.
+  const int bar = verticalScrollBar()->sizeHint().width();
+  applyZoom(fittedZoom(drawing_.width, drawing_.height, room.width() - bar, room.height()));
 }
 
 void TreeDrawingView::fitToWindow() {
@@ -134,11 +163,18 @@ void TreeDrawingView::fitToWindow() {
   setZoom(std::min(1.0, z));
 }
 
+void TreeDrawingView::resizeEvent(QResizeEvent* event) {
+  QScrollArea::resizeEvent(event);
+  if (follow_) follow();
+}
+
 void TreeDrawingView::addZoomActions(QMenu* menu) {
   QAction* a = menu->addAction("Zoom &in", this, [this] { zoomIn(); });
   a->setObjectName("zoomInAction");
+  a->setShortcut(QKeySequence::ZoomIn);
   a = menu->addAction("Zoom &out", this, [this] { zoomOut(); });
   a->setObjectName("zoomOutAction");
+  a->setShortcut(QKeySequence::ZoomOut);
   a = menu->addAction("&Fit to window", this, [this] { fitToWindow(); });
   a->setObjectName("fitToWindowAction");
   a = menu->addAction("&Actual size", this, [this] { setZoom(1.0); });

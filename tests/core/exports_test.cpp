@@ -182,6 +182,61 @@ TEST(TreeLayout, ScaleBarIsARoundFifth) {
   for (const auto& text : c.texts) EXPECT_NE(text.role, DrawnText::Role::Scale);
 }
 
+// Random trees of 5 to 200 taxa with short, long and negative branches: the window's drawing
+// lets no support label cover another or a leaf name, where the plain placement does.
+TEST(TreeLayout, SeparatedSupportLabelsCoverNoLabelOrName) {
+  std::mt19937 rng(11);
+  int plainOverlaps = 0;
+  for (const int n : {5, 8, 13, 21, 34, 55, 89, 144, 200}) {
+    for (int round = 0; round < 4; ++round) {
+      std::vector<Taxon> taxa;
+      Tree tree;
+      std::vector<int32_t> pool;
+      std::exponential_distribution<> length(round % 2 ? 40.0 : 8.0);
+      for (int i = 0; i < n; ++i) {
+        taxa.push_back(Taxon{Name("T" + std::to_string(i)), {}, {}});
+        pool.push_back(tree.addLeaf(i, length(rng)));
+      }
+      while (pool.size() > 1) {
+        std::shuffle(pool.begin(), pool.end(), rng);
+        const int32_t a = pool.back();
+        pool.pop_back();
+        const int32_t b = pool.back();
+        pool.pop_back();
+        const double l = round == 3 ? length(rng) - 0.02 : length(rng);
+        pool.push_back(tree.addInner(a, b, pool.empty() ? 0.0 : l));
+      }
+      std::vector<int32_t> support(tree.nodes.size());
+      for (auto& s : support) s = std::uniform_int_distribution<>(0, 100)(rng);
+      const TreeLayout layout = layoutTree(tree, taxa, BranchLengths::Stored, support);
+      auto overlaps = [](const TreeDrawing& d) {
+        int count = 0;
+        for (std::size_t i = 0; i < d.texts.size(); ++i)
+          for (std::size_t j = 0; j < d.texts.size(); ++j)
+            if (i != j && d.texts[i].role == DrawnText::Role::Support &&
+                (j > i || d.texts[j].role != DrawnText::Role::Support) &&
+                textBox(d.texts[i]).overlaps(textBox(d.texts[j])))
+              ++count;
+        return count;
+      };
+      const TreeDrawing plain = drawTree(layout);
+      const TreeDrawing separated = drawTree(layout, {.separateSupport = true});
+      plainOverlaps += overlaps(plain);
+      EXPECT_EQ(overlaps(separated), 0) << n << " taxa, round " << round;
+      // Only support labels move.
+      ASSERT_EQ(separated.texts.size(), plain.texts.size());
+      EXPECT_EQ(separated.lines.size(), plain.lines.size());
+      EXPECT_EQ(separated.width, plain.width);
+      for (std::size_t i = 0; i < plain.texts.size(); ++i) {
+        if (plain.texts[i].role != DrawnText::Role::Support) {
+          EXPECT_EQ(separated.texts[i].x, plain.texts[i].x);
+        }
+      }
+    }
+  }
+  EXPECT_GT(plainOverlaps, 0);
+}
+
 TEST(Svg, EscapesNamesAndCarriesTheSettings) {
   std::vector<Taxon> taxa;
   const Tree t = cherry(taxa, "a<b&c", 0.1, "\"q\" 'x'", 0.2);

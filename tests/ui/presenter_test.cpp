@@ -4,6 +4,7 @@
 
 #include "../core/sample_tables.h"
 #include "analysis_presenter.h"
+#include "hints.h"
 #include "output/tree_text.h"
 
 namespace ramovia::ui {
@@ -154,6 +155,70 @@ TEST(Presenter, TreeViewsCaptionLeavesAndInnerNodes) {
   Tree leaf;
   leaf.addLeaf(0);
   EXPECT_EQ(treeViewLines(leaf, taxa), (std::vector<TreeViewLine>{{0, "A"}}));
+}
+
+TEST(Presenter, StatusProgressAndTheCopiedTable) {
+  AnalysisPresenter p;
+  EXPECT_EQ(p.statusText().rfind("Open a table", 0), 0u);
+  p.readTable("\tx<y\tb&c\nE1\n1\t1\t0\n2\t1\t1\n3\t0\t1\n");
+  EXPECT_EQ(p.statusText(),
+            "2 taxa, 3 markers in 1 block. Choose a coefficient and a "
+            "tree-construction method.");
+  p.chooseCoefficient(10);  // "U - Reynolds ", a frequency distance on presence data
+  p.chooseMethod(TreeMethod::Upgma);
+  EXPECT_EQ(p.statusText(),
+            "2 taxa, 3 markers in 1 block. U - Reynolds, UPGMA. Choose a "
+            "resampling method to test the tree.");
+  p.chooseResampling(0);
+  p.replicates = 3;
+  p.run();
+  EXPECT_EQ(p.statusText(),
+            "2 taxa, 3 markers in 1 block. U - Reynolds, UPGMA; Bootstrapping: 3 "
+            "of 3 replicates, 1 different tree.");
+  const std::string html = p.matrixCopyHtml();
+  EXPECT_NE(html.find("<tr><th></th><th>x&lt;y</th><th>b&amp;c</th></tr>"), std::string::npos)
+      << html;
+
+  RunRate rate;
+  EXPECT_FALSE(rate.perSecond());
+  rate.report(1, 0.0);
+  rate.report(201, 0.5);
+  EXPECT_DOUBLE_EQ(*rate.perSecond(), 400.0);
+  EXPECT_EQ(runProgressText(201, 1000, rate.perSecond()),
+            "Replicate 201 of 1000, 400 replicates/s, about 2 s left");
+  EXPECT_EQ(runProgressText(3, 10000, 2.5),
+            "Replicate 3 of 10000, 2.5 replicates/s, about 1 h 06 min left");
+  EXPECT_EQ(runProgressText(7, 10, std::nullopt), "Replicate 7 of 10");
+  EXPECT_EQ(durationText(185), "3 min 05 s");
+}
+
+TEST(Presenter, RememberedChoicesFitTheData) {
+  Choices remembered;
+  remembered.coefficient = 0;  // Dice
+  remembered.method = TreeMethod::NeighborJoining;
+  remembered.resampling = 4;  // Users
+  remembered.replicates = 20000;
+  remembered.taxaLeftOut = 9;
+  AnalysisPresenter presence;
+  presence.readTable(kDiceTable);
+  const Choices kept = presence.fittingChoices(remembered);
+  EXPECT_EQ(kept.coefficient, 0);
+  EXPECT_EQ(kept.resampling, 4);
+  EXPECT_EQ(kept.replicates, kMaxReplicates);
+  EXPECT_EQ(kept.taxaLeftOut, kMaxTaxaLeftOutControl);
+  AnalysisPresenter frequencies;
+  frequencies.readTable("\tA\tB\r\na\t0.3\t0.7\r\n");
+  const Choices fitting = frequencies.fittingChoices(remembered);
+  EXPECT_FALSE(fitting.coefficient);  // a presence coefficient
+  EXPECT_FALSE(fitting.resampling);   // "Users" is not offered
+  EXPECT_EQ(fitting.method, TreeMethod::NeighborJoining);
+  // A window's choices replace the remembered ones part by part.
+  Choices window;
+  window.coefficient = 7;
+  const Choices updated = updatedChoices(remembered, window);
+  EXPECT_EQ(updated.coefficient, 7);
+  EXPECT_EQ(updated.method, TreeMethod::NeighborJoining);
+  EXPECT_EQ(updated.resampling, 4);
 }
 
 }  // namespace
