@@ -12,6 +12,7 @@
 
 #include "input/number_reading.h"
 #include "output/display_text.h"
+#include "output/file_writing.h"
 #include "output/number_text.h"
 #include "output/statistics.h"
 #include "output/svg.h"
@@ -365,40 +366,8 @@ std::string unrootedNewick(const Tree& tree, std::span<const Taxon> taxa) {
 }
 
 void writeFileAtomically(const std::string& path, std::string_view content) {
-  const auto fail = [&](int error) {
-    throw ExportError("Cannot write " + path + ": " + std::strerror(error));
-  };
-  if (path.empty()) throw ExportError("No file name given.");
-  const auto slash = path.find_last_of('/');
-  const std::string dir = slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
-  const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-  if (base.empty()) fail(EISDIR);
-  std::string temp = (slash == std::string::npos ? std::string() : dir) + "." + base + ".XXXXXX";
-  std::vector<char> name(temp.begin(), temp.end());
-  name.push_back('\0');
-  const int fd = ::mkstemp(name.data());
-  if (fd < 0) fail(errno);
-  temp.assign(name.data());
-  int error = 0;
-  const char* p = content.data();
-  std::size_t left = content.size();
-  while (left > 0 && error == 0) {
-    const ssize_t w = ::write(fd, p, left);
-    if (w < 0) {
-      if (errno != EINTR) error = errno;
-      continue;
-    }
-    p += w;
-    left -= static_cast<std::size_t>(w);
-  }
-  if (error == 0 && ::fchmod(fd, 0644) != 0) error = errno;
-  if (error == 0 && ::fsync(fd) != 0) error = errno;
-  if (::close(fd) != 0 && error == 0) error = errno;
-  if (error == 0 && ::rename(temp.c_str(), path.c_str()) != 0) error = errno;
-  if (error != 0) {
-    ::unlink(temp.c_str());
-    fail(error);
-  }
+  const FileToWrite file{path, std::string(content)};
+  writeFilesTogether(std::span<const FileToWrite>(&file, 1));
 }
 
 }  // namespace ramovia

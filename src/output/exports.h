@@ -100,7 +100,7 @@ std::string replicateTreesText(const AnalysisView& a);
 // A topology as an unrooted Newick line, drawn from its smallest taxon, without lengths.
 std::string unrootedNewick(const Tree& tree, std::span<const Taxon> taxa);
 
-// Writes a temporary file beside path and renames it into place: a failure (an unwritable
+// One file as writeFilesTogether writes it (output/file_writing.h): a failure (an unwritable
 // folder, a full disk) leaves no file behind and any earlier file at path untouched, and throws
 // ExportError naming the file and the cause.
 void writeFileAtomically(const std::string& path, std::string_view content);

@@ -2,6 +2,7 @@
 // SVG text, the matrix and report exports with their settings, and the all-or-nothing writing.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -12,12 +13,14 @@
 #include <optional>
 #include <random>
 #include <sstream>
+#include <thread>
 
 #include "analysis/session.h"
 #include "capability_util.h"
 #include "input/number_reading.h"
 #include "newick_reader.h"
 #include "output/exports.h"
+#include "output/file_writing.h"
 #include "output/grids.h"
 #include "output/number_text.h"
 #include "output/statistics.h"
@@ -529,6 +532,85 @@ TEST(AtomicWrite, MissingFolderAndFolderAsTarget) {
   EXPECT_THROW(writeFileAtomically("", "x"), ExportError);
   // Only the folder made above is left.
   EXPECT_EQ(std::distance(fs::directory_iterator(d.path), fs::directory_iterator()), 1);
+}
+
+TEST(WriteTogether, LinksModesDevicesAndPipesAreRespected) {
+  TempDir d;
+  // A link is followed: the target gets the content, the link stays a link.
+  const fs::path target = d.path / "target.nwk", link = d.path / "link.nwk";
+  writeFileAtomically(target.string(), "old;\n");
+  fs::create_symlink("target.nwk", link);
+  writeFileAtomically(link.string(), "new;\n");
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(slurp(target), "new;\n");
+  // An existing file keeps its mode; a new one is 0644.
+  ::chmod(target.c_str(), 0600);
+  writeFileAtomically(target.string(), "x;\n");
+  struct stat st {};
+  ASSERT_EQ(::stat(target.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  writeFileAtomically((d.path / "fresh.nwk").string(), "x;\n");
+  ASSERT_EQ(::stat((d.path / "fresh.nwk").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0644u);
+  // A device is written, not replaced; a full one fails with its cause.
+  writeFileAtomically("/dev/null", "x;\n");
+  EXPECT_TRUE(fs::is_character_file("/dev/null"));
+  if (fs::exists("/dev/full")) {
+    EXPECT_THROW(writeFileAtomically("/dev/full", "x;\n"), ExportError);
+    EXPECT_TRUE(fs::is_character_file("/dev/full"));
+  }
+  // A pipe is written to its reader.
+  const fs::path fifo = d.path / "pipe";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::string received;
+  std::thread reader([&] { received = slurp(fifo); });
+  writeFileAtomically(fifo.string(), "piped;\n");
+  reader.join();
+  EXPECT_EQ(received, "piped;\n");
+  EXPECT_TRUE(fs::is_fifo(fifo));
+}
+
+TEST(WriteTogether, OneFailureReplacesNothing) {
+  TempDir d;
+  const fs::path first = d.path / "a.nwk", readOnly = d.path / "b.nwk";
+  writeFileAtomically(first.string(), "old a;\n");
+  writeFileAtomically(readOnly.string(), "old b;\n");
+  ::chmod(readOnly.c_str(), 0444);
+  const std::vector<FileToWrite> files{{first.string(), "new a;\n"}, {readOnly.string(), "new b;\n"}};
+  {
+    testing::WithoutDacOverride asUser;
+    EXPECT_THROW(writeFilesTogether(files), ExportError);
+  }
+  EXPECT_EQ(slurp(first), "old a;\n");
+  EXPECT_EQ(slurp(readOnly), "old b;\n");
+  // A full device after a regular file: the regular file is not replaced either.
+  if (fs::exists("/dev/full")) {
+    const std::vector<FileToWrite> withDevice{{first.string(), "new a;\n"}, {"/dev/full", "x"}};
+    EXPECT_THROW(writeFilesTogether(withDevice), ExportError);
+    EXPECT_EQ(slurp(first), "old a;\n");
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(d.path), fs::directory_iterator()), 2);
+}
+
+TEST(WriteTogether, OutputsThatAreTheInputOrEachOther) {
+  TempDir d;
+  const fs::path input = d.path / "table.txt", link = d.path / "alias.txt";
+  writeFileAtomically(input.string(), "\ta\n");
+  fs::create_symlink(input, link);
+  const auto refused = [&](std::vector<std::string> outputs) {
+    try {
+      checkOutputPaths(input.string(), outputs);
+      return false;
+    } catch (const ExportError&) {
+      return true;
+    }
+  };
+  EXPECT_TRUE(refused({input.string()}));
+  EXPECT_TRUE(refused({link.string()}));
+  EXPECT_TRUE(refused({(d.path / "new.nwk").string(), (d.path / "." / "new.nwk").string()}));
+  EXPECT_FALSE(refused({(d.path / "a.nwk").string(), (d.path / "b.svg").string()}));
+  EXPECT_FALSE(refused({"/dev/null", "/dev/null"}));
+  EXPECT_NO_THROW(checkOutputPaths("-", std::vector<std::string>{input.string()}));
 }
 
 }  // namespace
