@@ -292,6 +292,7 @@ ResamplingResult runResampling(const Dataset& data, Coefficient coefficient, Tre
           ++result.referenceHits;
         if (plan.keepReplicateTrees) result.replicates.push_back(built.tree);
         result.trees.add(std::move(built.tree), built.hash, std::move(built.order));
+        if (progress && progress->stopRequested()) return false;
         if (presence) {
           if (progress && i % step == 0) {
             progress->setPosition(i);

@@ -45,6 +45,12 @@ std::string taxaLeftOutProblem(int32_t taxaLeftOut, int32_t taxa) {
          std::to_string(taxa) + (taxa == 1 ? " taxon" : " taxa");
 }
 
+std::string fragmentsLeftOutProblem(int32_t fragmentsLeftOut, int32_t fragments) {
+  if (fragmentsLeftOut >= 0 && (fragmentsLeftOut == 0 || fragmentsLeftOut < fragments)) return {};
+  return "Cannot leave out " + std::to_string(fragmentsLeftOut) + " fragments: the table has " +
+         std::to_string(fragments) + (fragments == 1 ? " fragment" : " fragments");
+}
+
 std::string replicatesProblem(int32_t replicates) {
   if (replicates >= kMinReplicates && replicates <= kMaxReplicates) return {};
   return "The repetition count must be between " + std::to_string(kMinReplicates) + " and " +

@@ -43,6 +43,8 @@ constexpr int32_t kMaxFragmentsLeftOutControl = 100;
 // Empty when a run over `taxa` taxa may leave out `taxaLeftOut` of them (none, or fewer than all);
 // otherwise the message that refuses it.
 std::string taxaLeftOutProblem(int32_t taxaLeftOut, int32_t taxa);
+// The same for the fragments: at least one must be left to draw.
+std::string fragmentsLeftOutProblem(int32_t fragmentsLeftOut, int32_t fragments);
 // Empty when the count of replicates is within the limits; otherwise the message.
 std::string replicatesProblem(int32_t replicates);
 

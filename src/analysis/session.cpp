@@ -114,6 +114,10 @@ void Session::checkPlan(const ResamplingPlan& plan) const {
     throw std::runtime_error(problem);
   if (auto problem = replicatesProblem(plan.replicates); !problem.empty())
     throw std::runtime_error(problem);
+  if (!plan.resampleLoci)
+    if (auto problem = fragmentsLeftOutProblem(plan.fragmentsLeftOut, data_->markerCount());
+        !problem.empty())
+      throw std::runtime_error(problem);
   if (plan.resampleLoci) {
     if (familyOf(*coefficient_) != CoefficientFamily::AlleleFrequency)
       throw std::runtime_error(

@@ -1,19 +1,32 @@
 #include "cli_app.h"
 
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <atomic>
 #include <csignal>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iomanip>
 #include <iostream>
 #include <iterator>
+#include <new>
+#include <limits>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "analysis/reference_matrix.h"
 #include "analysis/session.h"
+#include "input/table_checks.h"
+#include "input/table_reader.h"
+#include "input/table_text.h"
+#include "model/memory.h"
 #include "output/display_text.h"
 #include "output/exports.h"
+#include "output/file_writing.h"
 #include "output/grids.h"
 #include "output/statistics.h"
 #include "output/tree_text.h"
@@ -25,6 +38,25 @@ namespace {
 
 std::atomic<bool> g_interrupted{false};
 extern "C" void onInterrupt(int) { g_interrupted = true; }
+// SIGTERM cancels the run as Ctrl+C does; the call then ends with 143 once its outputs are out.
+std::atomic<bool> g_terminated{false};
+extern "C" void onTerminate(int) { g_terminated = true; }
+std::function<void()> g_terminationHook;
+
+// Holds a signal's handler for as long as the object lives.
+class SignalHandler {
+ public:
+  SignalHandler(int signal, void (*handler)(int)) : signal_(signal) {
+    previous_ = std::signal(signal, handler);
+  }
+  ~SignalHandler() { std::signal(signal_, previous_); }
+  SignalHandler(const SignalHandler&) = delete;
+  SignalHandler& operator=(const SignalHandler&) = delete;
+
+ private:
+  int signal_;
+  void (*previous_)(int);
+};
 
 const char* const kHelpFooter = R"(DESCRIPTION
   Reads a tab-separated table of taxa scored for restriction fragments, bands or allele
@@ -64,13 +96,15 @@ OUTPUT
   The matrix, the reference tree, the list of distinct trees with their counts, the statistics
   and the reference tree with the support of each clade; with --json one JSON object with the
   keys frequency_data, coefficient, method, input_grid, taxa, matrix, reference_tree and, with
-  --resampling, resampling {method, replicates, leave_out_taxa, leave_out_fragments, different,
-  trees [{count, tree}], stats, reference_tree, unrooted {topologies [{count, tree}],
+  --resampling, resampling {method, replicates, built, leave_out_taxa, leave_out_fragments,
+  different, trees [{count, tree}], stats, reference_tree, unrooted {topologies [{count, tree}],
   topology_count, split_support, transfer_support, consensus {type, threshold, tree, splits}}}.
-  Ctrl+C during a run cancels it like the "Cancel" button: the trees built so far are reported.
+  Ctrl+C during a run cancels it like the "Cancel" button: the trees built so far are reported
+  (resampling.built counts them). SIGTERM does the same, and the call then ends with 143.
 
 EXIT STATUS
-  0 success, 1 failure (message on standard error, nothing on standard output), 2 usage error.
+  0 success, 1 failure (message on standard error, nothing on standard output), 2 usage error,
+  143 ended by SIGTERM (after writing what the cancelled run gave).
 
 EXAMPLE
   ramovia-cli -c A -m nj -r bootstrap -n 1000 examples/restriction.txt
@@ -123,12 +157,14 @@ class RunProgress : public ProgressSink {
     }
   }
   bool processMessages() override {
-    if (g_interrupted.exchange(false) || (cancelAt_ > 0 && position_ >= cancelAt_ && !sent_)) {
+    if (g_interrupted.exchange(false) || (g_terminated && !sent_) ||
+        (cancelAt_ > 0 && position_ >= cancelAt_ && !sent_)) {
       sent_ = true;
       return true;
     }
     return false;
   }
+  bool stopRequested() override { return g_interrupted || g_terminated; }
   ~RunProgress() override {
     if (bar_ && drawn_) *bar_ << "\r" << std::string(60, ' ') << "\r" << std::flush;
   }
@@ -140,15 +176,22 @@ class RunProgress : public ProgressSink {
   bool drawn_ = false, sent_ = false;
 };
 
-std::string readAll(std::istream& s) {
-  return std::string(std::istreambuf_iterator<char>(s), std::istreambuf_iterator<char>());
+
+void warn(std::ostream& err, const std::string& text) {
+  err << "warning: " << replaceControls(toUtf8(text), '?', false) << "\n";
 }
 
-std::string readInput(const std::string& file, std::istream& in) {
-  if (file == "-") return readAll(in);
+std::string readInput(const std::string& file, std::istream& in, std::ostream& err) {
+  if (file == "-") return readTableText(in);
+  std::error_code ec;
+  if (std::filesystem::is_directory(file, ec)) {
+    warn(err, file + " is a folder, not a table file.");
+    throw Failure("Cannot open file " + file);
+  }
   std::ifstream f(file, std::ios::binary);
   if (!f) throw Failure("Cannot open file " + file);
-  std::string text = readAll(f);
+  const auto size = std::filesystem::is_regular_file(file, ec) ? std::filesystem::file_size(file, ec) : 0;
+  std::string text = readTableText(f, ec ? 0 : size);
   if (f.bad()) throw Failure("Cannot open file " + file);
   return text;
 }
@@ -175,6 +218,10 @@ ResamplingPlan planFor(const Options& o, Resampling method, const Dataset& data)
   plan.keepReplicateTrees = !o.replicateTrees.empty();
   if (auto problem = taxaLeftOutProblem(plan.taxaLeftOut, data.taxonCount()); !problem.empty())
     throw Failure(problem);
+  if (!plan.resampleLoci)
+    if (auto problem = fragmentsLeftOutProblem(plan.fragmentsLeftOut, data.markerCount());
+        !problem.empty())
+      throw Failure(problem);
   return plan;
 }
 
@@ -263,18 +310,41 @@ nlohmann::ordered_json unrootedJson(const AnalysisView& view, ConsensusRule rule
   return u;
 }
 
+// The step a call is at and the memory it was estimated to need, for the message when memory
+// still runs out.
+struct Step {
+  std::string what;
+  uint64_t need = 0;
+};
+
+// What the texts of the results take beside the matrices, per cell of the matrix: the grid's
+// texts, the output composed, and with --json the document's values and its dump.
+uint64_t resultTextBytes(uint64_t taxa, bool json) {
+  const uint64_t cells = (taxa + 1) * (taxa + 1);
+  return cells * (json ? 120 : 40);
+}
+
 int execute(const Options& o, std::istream& in, std::ostream& out, std::ostream& err,
-            bool progressOnTerminal) {
+            bool progressOnTerminal, Step& step) {
   const char separator = o.decimalSeparator[0];
   Session session(o.seed);
-  const std::string text = readInput(o.file, in);
-  for (const auto& w : session.readTable(text, separator)) err << "warning: " << toUtf8(w) << "\n";
+  step = {"read the table", 0};
+  const std::string text = readInput(o.file, in, err);
+  step.need = estimateReadingMemory(text);
+  if (const std::string hint = unreadableTextHint(text); !hint.empty()) warn(err, hint);
+  for (const auto& w : session.readTable(text, separator)) warn(err, w);
   const Dataset& data = session.data();
   InputGrid input;
   input.fill(data, separator);
 
   const Coefficient coefficient = *coefficientForLetter(o.coefficient[0]);
   const TreeMethod method = o.method == "upgma" ? TreeMethod::Upgma : TreeMethod::NeighborJoining;
+  if (const std::string w = coefficientKindWarning(coefficient, data.frequencies); !w.empty())
+    warn(err, w);
+  const auto taxa = static_cast<uint64_t>(data.taxonCount());
+  step = {"compute the matrix of " + std::to_string(taxa) + " taxa",
+          referenceMatrixBytes(data, coefficient) + resultTextBytes(taxa, o.json)};
+  requireMemory(step.need, "The matrix of " + std::to_string(taxa) + " taxa and its texts");
   session.chooseCoefficient(coefficient);
   session.chooseMethod(method);
   MatrixGrid matrix;
@@ -285,25 +355,27 @@ int execute(const Options& o, std::istream& in, std::ostream& out, std::ostream&
   if (!o.resampling.empty()) {
     plan = planFor(o, *resamplingForKeyword(o.resampling), data);
     RunProgress progress(progressOnTerminal && !o.json ? &err : nullptr, o.cancelAt);
-    auto previous = std::signal(SIGINT, onInterrupt);
+    // Beside the workers' matrices: every replicate's tree may be a tree of its own in the list.
+    const uint64_t trees =
+        static_cast<uint64_t>(plan->replicates) * (plan->keepReplicateTrees ? 2 : 1);
+    const uint64_t treeBytes = trees * 2 * (taxa + 1) * 48;
+    requireMemory(treeBytes, "The trees of " + std::to_string(plan->replicates) + " replicates");
+    step = {"run " + std::to_string(plan->replicates) + " replicates", step.need + treeBytes};
+    const SignalHandler interrupt(SIGINT, onInterrupt);
     g_interrupted = false;
-    try {
-      session.resample(*plan, &progress);
-    } catch (...) {
-      std::signal(SIGINT, previous);
-      throw;
-    }
-    std::signal(SIGINT, previous);
+    session.resample(*plan, &progress);
   }
+  if (g_terminated && g_terminationHook) g_terminationHook();
   const ResamplingResult* result = session.lastResult();
+  step.what = "write the results";
 
   const AnalysisView view{session, matrix,
                           o.file == "-" ? std::string("(standard input)") : o.file, separator,
                           o.support.empty() ? std::nullopt : supportForKeyword(o.support)};
   const ConsensusRule rule = *consensusForKeyword(o.consensusType);
-  // Every export is composed before any is written, so a failure leaves no file of this call
-  // half-done; each file is written beside its place and renamed into it.
-  std::vector<std::pair<std::string, std::string>> exports;
+  // Every export is composed before any is written, and all are written together: a failure
+  // leaves no file of this call half-done or replaced.
+  std::vector<FileToWrite> exports;
   if (!o.newick.empty()) exports.emplace_back(o.newick, referenceTreeNewick(view));
   if (!o.svg.empty()) exports.emplace_back(o.svg, referenceTreeSvg(view));
   if (!o.matrix.empty())
@@ -312,7 +384,7 @@ int execute(const Options& o, std::istream& in, std::ostream& out, std::ostream&
   if (!o.consensus.empty())
     exports.emplace_back(o.consensus, consensusNewick(view, rule, o.consensusThreshold));
   if (!o.replicateTrees.empty()) exports.emplace_back(o.replicateTrees, replicateTreesText(view));
-  for (const auto& [path, content] : exports) writeFileAtomically(path, content);
+  writeFilesTogether(exports);
 
   std::vector<std::string> statistics;
   std::string supportTree;
@@ -338,6 +410,7 @@ int execute(const Options& o, std::istream& in, std::ostream& out, std::ostream&
       nlohmann::ordered_json r;
       r["method"] = o.resampling;
       r["replicates"] = plan->replicates;
+      r["built"] = result->built;
       r["leave_out_taxa"] = plan->taxaLeftOut;
       r["leave_out_fragments"] = plan->fragmentsLeftOut;
       r["different"] = plan->different;
@@ -374,7 +447,7 @@ int execute(const Options& o, std::istream& in, std::ostream& out, std::ostream&
     o2 << "Distinct unrooted topologies : " << result->unrooted.topologies.size() << "\n";
     o2 << "\nReference tree with support\n" << toUtf8(supportTree) << "\n";
   }
-  out << o2.str();
+  out << replaceControls(std::move(o2).str(), '?');
   return 0;
 }
 
@@ -394,6 +467,29 @@ std::vector<std::string> resamplingKeywords() {
 
 }  // namespace
 
+void setTerminationHook(std::function<void()> hook) { g_terminationHook = std::move(hook); }
+
+FdOutputBuffer::int_type FdOutputBuffer::overflow(int_type c) {
+  if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+  const char ch = traits_type::to_char_type(c);
+  return xsputn(&ch, 1) == 1 ? c : traits_type::eof();
+}
+
+std::streamsize FdOutputBuffer::xsputn(const char* s, std::streamsize n) {
+  if (error_ != 0) return 0;
+  std::streamsize done = 0;
+  while (done < n) {
+    const ssize_t w = ::write(fd_, s + done, static_cast<std::size_t>(n - done));
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      error_ = errno;
+      break;
+    }
+    done += w;
+  }
+  return done;
+}
+
 int runCli(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
            std::ostream& err, bool progressOnTerminal) {
   CLI::App app{"ramovia-cli - similarity and distance trees with resampling support",
@@ -412,13 +508,17 @@ int runCli(const std::vector<std::string>& args, std::istream& in, std::ostream&
   app.add_option("-n,--replicates", o.replicates,
                  "Replicates, " + std::to_string(kMinReplicates) + ".." +
                      std::to_string(kMaxReplicates) + " (default 100)")
-      ->check(CLI::Range(kMinReplicates, kMaxReplicates));
+      ->check(CLI::Range(kMinReplicates, kMaxReplicates))
+      ->needs(resampling);
   app.add_option("--leave-out-fragments", o.leaveOutFragments,
                  "Fragments to leave out (jackknife, users)")
-      ->check(CLI::NonNegativeNumber);
+      ->check(CLI::Range(0, std::numeric_limits<int>::max()))
+      ->needs(resampling);
   app.add_option("--leave-out-taxa", o.leaveOutTaxa, "Taxa to leave out (otu-jackknife, users)")
-      ->check(CLI::NonNegativeNumber);
-  app.add_flag("--different", o.different, "Draw fragments without replacement (users)");
+      ->check(CLI::Range(0, std::numeric_limits<int>::max()))
+      ->needs(resampling);
+  app.add_flag("--different", o.different, "Draw fragments without replacement (users)")
+      ->needs(resampling);
   app.add_option("--decimal-separator", o.decimalSeparator,
                  "Decimal separator of the table and the matrix (default \".\")")
       ->check(CLI::Validator(
@@ -444,7 +544,8 @@ int runCli(const std::vector<std::string>& args, std::istream& in, std::ostream&
   app.add_option("--report", o.report, "Write a text report of the analysis to FILE");
   app.add_option("--cancel-at", o.cancelAt,
                  "Press \"Cancel\" once replicate N is done (as Ctrl+C would)")
-      ->check(CLI::PositiveNumber);
+      ->check(CLI::Range(1, std::numeric_limits<int>::max()))
+      ->needs(resampling);
   app.add_option("--support", o.support,
                  "Support labels of --newick, --svg and --report: clade, split or transfer "
                  "(default: split under nj, clade under upgma)")
@@ -483,12 +584,36 @@ int runCli(const std::vector<std::string>& args, std::istream& in, std::ostream&
     return code == 0 ? 0 : 2;
   }
   try {
-    std::ostringstream buffer;
-    const int code = execute(o, in, buffer, err, progressOnTerminal);
-    out << buffer.str();
-    return code;
-  } catch (const std::exception& e) {
+    std::vector<std::string> outputs;
+    for (const std::string* p : {&o.newick, &o.svg, &o.matrix, &o.report, &o.consensus,
+                                 &o.replicateTrees})
+      if (!p->empty()) outputs.push_back(*p);
+    checkOutputPaths(o.file, outputs);
+  } catch (const ExportError& e) {
     err << e.what() << "\n";
+    return 2;
+  }
+  Step step;
+  try {
+    std::ostringstream buffer;
+    g_terminated = false;
+    const SignalHandler terminate(SIGTERM, onTerminate);
+    int code = execute(o, in, buffer, err, progressOnTerminal, step);
+    if (g_terminated && code == 0) code = 143;
+    out << buffer.view() << std::flush;
+    if (!out) {
+      const auto* fd = dynamic_cast<const FdOutputBuffer*>(out.rdbuf());
+      err << "Cannot write standard output: "
+          << (fd && fd->error() != 0 ? std::strerror(fd->error()) : "the stream failed") << "\n";
+      return 1;
+    }
+    return code;
+  } catch (const std::bad_alloc&) {
+    err << "Not enough memory to " << step.what << " (needed about " << formatBytes(step.need)
+        << ")\n";
+    return 1;
+  } catch (const std::exception& e) {
+    err << replaceControls(e.what(), '?', false) << "\n";
     return 1;
   }
 }

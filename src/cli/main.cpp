@@ -6,5 +6,7 @@
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv, argv + argc);
-  return ramovia::cli::runCli(args, std::cin, std::cout, std::cerr, isatty(STDERR_FILENO) != 0);
+  ramovia::cli::FdOutputBuffer buffer(STDOUT_FILENO);
+  std::ostream out(&buffer);
+  return ramovia::cli::runCli(args, std::cin, out, std::cerr, isatty(STDERR_FILENO) != 0);
 }

@@ -42,4 +42,17 @@ std::optional<Coefficient> coefficientForLetter(char letter) {
   return std::nullopt;
 }
 
+std::string coefficientKindWarning(Coefficient c, bool frequencies) {
+  const bool forFrequencies = familyOf(c) == CoefficientFamily::AlleleFrequency;
+  if (forFrequencies == frequencies) return {};
+  const std::string letter(1, describe(c).letter);
+  if (frequencies)
+    return "The coefficient " + letter +
+           " is made for presence/absence data, but the table holds allele frequencies (R to Z "
+           "are made for them).";
+  return "The coefficient " + letter +
+         " is made for allele frequencies, but the table holds presence/absence data (A to N are "
+         "made for it).";
+}
+
 }  // namespace ramovia

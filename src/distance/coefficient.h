@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string>
 
 namespace ramovia {
 
@@ -46,5 +47,9 @@ std::optional<Coefficient> coefficientForLetter(char letter);
 inline char letterOf(Coefficient c) { return describe(c).letter; }
 inline CoefficientFamily familyOf(Coefficient c) { return describe(c).family; }
 inline bool isDistance(Coefficient c) { return describe(c).distance; }
+
+// Empty when the coefficient is made for the table's kind of data; otherwise what the user should
+// hear (the result stands as computed).
+std::string coefficientKindWarning(Coefficient c, bool frequencies);
 
 }  // namespace ramovia

@@ -8,6 +8,7 @@
 #include <unordered_set>
 #include <utility>
 
+#include "input/table_checks.h"
 #include "model/memory.h"
 
 namespace ramovia {
@@ -98,10 +99,15 @@ std::vector<std::string> taxonNameWarnings(const std::vector<std::string>& names
   std::unordered_set<std::string> reportedTwice;
   for (std::size_t i = 0; i < names.size(); ++i) {
     const std::string& name = names[i];
-    const std::string stored = Name(name).str();
+    const std::string stored = cutName(name).str();
     const auto [first, isNew] = firstByStored.try_emplace(stored, i);
     if (isNew) {
       seen.insert(name);
+      if (stored.size() < kNameLength && name.size() > kNameLength)
+        warnings.push_back("Taxon name \"" + name + "\" is cut inside a character at " +
+                           std::to_string(kNameLength) + " bytes; it keeps the " +
+                           std::to_string(stored.size()) + " bytes before it: \"" + stored +
+                           "\".");
       continue;
     }
     if (seen.contains(name)) {
@@ -137,7 +143,9 @@ int32_t nextNumber(int64_t& counter, const char* what) {
 class TableReader {
  public:
   TableReader(char separator, bool frequencies, const std::vector<std::string>& names)
-      : separator_(separator), frequencies_(frequencies), names_(names.begin(), names.end()) {}
+      : separator_(separator), frequencies_(frequencies) {
+    for (const std::string& n : names) names_.push_back(cutName(n));
+  }
 
   void readLines(LineCursor& cursor) {
     openBlock();
@@ -173,7 +181,7 @@ class TableReader {
   void readDataLine() {
     const std::string_view label = cells_.front();
     const int32_t number = nextNumber(markerCounter_, "data lines");
-    lines_.push_back(Marker{number, label.empty() ? Name(std::to_string(number)) : Name(label), 0});
+    lines_.push_back(Marker{number, label.empty() ? Name(std::to_string(number)) : cutName(label), 0});
     for (std::size_t k = 0; k < columns_.size(); ++k) {
       double value = 0.0;
       if (k + 1 >= cells_.size() || !readValueCell(cells_[k + 1], separator_, value)) {
@@ -229,7 +237,7 @@ class TableReader {
 
   const char separator_;
   const bool frequencies_;
-  const std::vector<Name> names_;  // the names of the first line, cut
+  std::vector<Name> names_;  // the names of the first line, cut
   std::vector<BlockTaxon> columns_;  // the open block's columns
   std::vector<uint8_t> columnHasData_;
   std::vector<Marker> lines_;  // the open block's data lines
@@ -260,13 +268,17 @@ bool isFrequencyTable(std::string_view text, char decimalSeparator) {
   return false;
 }
 
-uint64_t estimateReadingMemory(std::string_view text) {
+uint64_t readingMemoryFor(uint64_t tabs, uint64_t bytes) {
   // Every value cell may become a score, held once by its block and once by its taxon.
+  const uint64_t perScore = 2 * (sizeof(Score) + 16);
+  return tabs * perScore + 2 * bytes;
+}
+
+uint64_t estimateReadingMemory(std::string_view text) {
   const std::size_t end = std::min(text.find('\0'), text.size());
   uint64_t cells = 0;
   for (std::size_t i = 0; i < end; ++i) cells += text[i] == '\t';
-  const uint64_t perScore = 2 * (sizeof(Score) + 16);
-  return cells * perScore + 2 * static_cast<uint64_t>(end);
+  return readingMemoryFor(cells, end);
 }
 
 TableReading readTable(std::string_view text, char decimalSeparator) {
@@ -291,6 +303,9 @@ TableReading readTable(std::string_view text, char decimalSeparator) {
     out.error = std::current_exception();
   }
   out.data = mergeBlocks(std::move(reader.blocks), reader.hasData, frequencies);
+  if (!out.error && !names.empty())
+    for (auto& w : tableContentWarnings(text, decimalSeparator, out.data))
+      out.warnings.push_back(std::move(w));
   return out;
 }
 

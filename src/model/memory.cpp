@@ -1,9 +1,13 @@
 #include "model/memory.h"
 
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <algorithm>
 
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 
@@ -13,8 +17,9 @@ namespace {
 std::atomic<uint64_t> g_limit{0};
 }
 
-uint64_t availableMemory() {
-  if (const uint64_t limit = g_limit; limit != 0) return limit;
+namespace {
+
+uint64_t freeMemory() {
   std::ifstream meminfo("/proc/meminfo");
   std::string key;
   uint64_t value = 0;
@@ -25,6 +30,76 @@ uint64_t availableMemory() {
   const long size = sysconf(_SC_PAGESIZE);
   if (pages > 0 && size > 0) return static_cast<uint64_t>(pages) * static_cast<uint64_t>(size);
   return UINT64_MAX;
+}
+
+// A field of /proc/self/status in bytes ("VmSize:", "VmData:"); 0 when missing.
+uint64_t statusBytes(const std::string& field) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line))
+    if (line.rfind(field, 0) == 0) return std::strtoull(line.c_str() + field.size(), nullptr, 10) * 1024;
+  return 0;
+}
+
+uint64_t roomUnder(int resource, const std::string& usedField) {
+  struct rlimit rl {};
+  if (::getrlimit(resource, &rl) != 0 || rl.rlim_cur == RLIM_INFINITY) return UINT64_MAX;
+  const uint64_t used = statusBytes(usedField);
+  return rl.rlim_cur > used ? rl.rlim_cur - used : 0;
+}
+
+uint64_t readNumber(const std::string& path) {
+  std::ifstream f(path);
+  std::string text;
+  if (!(f >> text) || text == "max") return UINT64_MAX;
+  return std::strtoull(text.c_str(), nullptr, 10);
+}
+
+// What the memory cgroup (v2 memory.max, v1 memory.limit_in_bytes) of this process still allows,
+// the cgroup's ancestors included.
+uint64_t roomInCgroup() {
+  std::ifstream cgroups("/proc/self/cgroup");
+  std::string line;
+  uint64_t room = UINT64_MAX;
+  while (std::getline(cgroups, line)) {
+    const auto first = line.find(':'), second = line.find(':', first + 1);
+    if (first == std::string::npos || second == std::string::npos) continue;
+    const std::string controllers = line.substr(first + 1, second - first - 1);
+    std::string path = line.substr(second + 1);
+    std::string root, limitFile, usageFile;
+    if (controllers.empty()) {
+      root = "/sys/fs/cgroup";
+      limitFile = "/memory.max";
+      usageFile = "/memory.current";
+    } else if (controllers == "memory" || controllers.find("memory,") != std::string::npos ||
+               controllers.find(",memory") != std::string::npos) {
+      root = "/sys/fs/cgroup/memory";
+      limitFile = "/memory.limit_in_bytes";
+      usageFile = "/memory.usage_in_bytes";
+    } else {
+      continue;
+    }
+    for (;;) {
+      const std::string dir = root + (path == "/" ? std::string() : path);
+      const uint64_t limit = readNumber(dir + limitFile);
+      if (limit != UINT64_MAX) {
+        const uint64_t used = readNumber(dir + usageFile);
+        if (used != UINT64_MAX) room = std::min(room, limit > used ? limit - used : 0);
+      }
+      if (path.empty() || path == "/") break;
+      const auto slash = path.find_last_of('/');
+      path = slash == 0 || slash == std::string::npos ? "/" : path.substr(0, slash);
+    }
+  }
+  return room;
+}
+
+}  // namespace
+
+uint64_t availableMemory() {
+  if (const uint64_t limit = g_limit; limit != 0) return limit;
+  return std::min({freeMemory(), roomUnder(RLIMIT_AS, "VmSize:"), roomUnder(RLIMIT_DATA, "VmData:"),
+                   roomInCgroup()});
 }
 
 void setMemoryLimit(uint64_t bytes) { g_limit = bytes; }

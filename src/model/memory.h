@@ -12,7 +12,9 @@ class MemoryError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// What the machine can still give (MemAvailable), or the limit set for tests.
+// What the process can still take: the least of the machine's free memory (MemAvailable), the
+// room left under RLIMIT_AS and RLIMIT_DATA, and under the memory cgroup's limit; or the limit
+// set for tests.
 uint64_t availableMemory();
 // 0 removes the limit.
 void setMemoryLimit(uint64_t bytes);

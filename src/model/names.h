@@ -50,4 +50,10 @@ constexpr std::size_t kBlockNameLength = 50;
 using Name = ShortString<kNameLength>;
 using BlockName = ShortString<kBlockNameLength>;
 
+// Where a cut to `length` bytes ends: `length`, or the start of the character it would split when
+// the text is valid UTF-8 (so that the name is still shown as UTF-8).
+std::size_t utf8CutLength(std::string_view text, std::size_t length);
+// A taxon name or marker label as the table gives it, cut at such a place.
+Name cutName(std::string_view text);
+
 }  // namespace ramovia

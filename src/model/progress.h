@@ -11,6 +11,9 @@ class ProgressSink {
   virtual void setPosition(int /*position*/) {}
   // Pending messages run here; true when a cancel request arrived meanwhile.
   virtual bool processMessages() { return false; }
+  // An interrupt (Ctrl+C, SIGTERM) asked for: a run may end after any replicate, not only at its
+  // checkpoints. Polling it changes nothing.
+  virtual bool stopRequested() { return false; }
 };
 
 }  // namespace ramovia

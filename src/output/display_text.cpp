@@ -78,4 +78,23 @@ std::string toUtf8(std::string_view bytes) {
   return out;
 }
 
+std::string replaceControls(std::string text, char by, bool keepLayout) {
+  // In place: a replacement is never longer than what it replaces.
+  std::size_t w = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if ((c < 0x20 && !(keepLayout && (c == '\n' || c == '\t'))) || c == 0x7F) {
+      text[w++] = by;
+    } else if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+               static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+      text[w++] = by;
+      ++i;
+    } else {
+      text[w++] = static_cast<char>(c);
+    }
+  }
+  text.resize(w);
+  return text;
+}
+
 }  // namespace ramovia

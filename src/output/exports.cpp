@@ -245,7 +245,7 @@ std::string matrixTsv(const AnalysisView& a) {
   for (int r = 0; r < m.rowCount(); ++r) {
     for (int c = 0; c < m.colCount(); ++c) {
       if (c > 0) out += '\t';
-      out += m.cell(c, r);
+      out += r == 0 || c == 0 ? replaceControls(m.cell(c, r), '_', false) : m.cell(c, r);
     }
     out += '\n';
   }
@@ -260,7 +260,7 @@ std::string matrixPhylip(const AnalysisView& a) {
   std::string out = "    " + std::to_string(n) + "\n";
   for (int i = 1; i <= n; ++i) {
     // Relaxed PHYLIP: blanks end a name, so they become underscores.
-    std::string name = m.cell(0, i);
+    std::string name = replaceControls(m.cell(0, i), '_', false);
     for (char& c : name)
       if (c == ' ' || c == '\t') c = '_';
     if (name.empty()) name = "_";

@@ -143,6 +143,7 @@ TEST(CliJson, CancelStopsAtTheCheckpointsOfEachFamily) {
   ASSERT_EQ(fr.code, 0) << fr.err;
   EXPECT_EQ(totalCount(fr.j["resampling"]["trees"]), 6);
   EXPECT_EQ(fr.j["resampling"]["replicates"], 100);
+  EXPECT_EQ(fr.j["resampling"]["built"], 6);
 }
 
 TEST(CliJson, MethodsSetTheirControls) {
@@ -196,8 +197,41 @@ TEST(CliFailures, OneLineOnStandardErrorExitOneNothingOnStandardOutput) {
     Result r = run(c.args);
     EXPECT_EQ(r.code, 1) << c.message;
     EXPECT_EQ(r.out, "") << c.message;
-    EXPECT_EQ(r.err, c.message + "\n");
+    EXPECT_EQ(r.err, (c.args.back() == empty ? "warning: The table is empty: there is no line "
+                                               "with text in it.\n"
+                                             : "") +
+                         c.message + "\n");
   }
+}
+
+TEST(CliFailures, WarningsComeBeforeTheResultOrTheFailureAndChangeNothing) {
+  struct Case {
+    std::string table, coefficient, warning;
+    int lines = 1;
+  };
+  const std::vector<Case> cases = {
+      {"\ta\tb\tc\nE\n1\t1\t0\t1\n2\t1\t2\t0\n3\t0\t1\t1\n", "R",
+       "warning: Line 4, column 3 holds \"2\""},
+      {"\ta\tb\tc\nE\n1\t0.5\t0.25\t0\n2\t0.5\t0.75\t1\n", "A",
+       "warning: The coefficient A is made for presence/absence data"},
+      {"\ta\tb\tc\nE\n1\t0,5\t0,25\t0\n2\t0,5\t0,75\t1\n", "A",
+       "warning: No cell with a fraction reads as a number with the decimal separator \".\"", 2},
+      {"\tb\x1b[2J\ta\tc\nE\n1\t1\t0\t1\n2\t1\t1\t0\n3\t0\t1\t1\n", "R",
+       "warning: The coefficient R"},
+  };
+  for (const Case& c : cases) {
+    const Result r = run({"-c", c.coefficient, "-m", "nj", "-"}, c.table);
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(r.err.rfind(c.warning, 0), 0u) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), c.lines) << r.err;
+    // The output is what it was without the warning; no control character reaches it.
+    EXPECT_EQ(r.out.find('\x1b'), std::string::npos);
+  }
+  const Result named = run({"-c", "A", "-m", "nj", "-"}, cases[3].table);
+  EXPECT_NE(named.out.find("b?[2J"), std::string::npos) << named.out;
+  const Result failed = run({"-c", "A", "-m", "nj", "-"}, "\ta\tb\n");
+  EXPECT_EQ(failed.code, 1);
+  EXPECT_EQ(failed.err.rfind("warning: The table has no fragments", 0), 0u) << failed.err;
 }
 
 TEST(CliFailures, UsageErrorsExitTwo) {
@@ -218,12 +252,37 @@ TEST(CliFailures, UsageErrorsExitTwo) {
            {"-c", "A", "-m", "nj", "--support", "split", table},
            {"-c", "A", "-m", "nj", "-r", "bootstrap", "--support", "splits", table},
            {"-c", "A", "-m", "nj", "-r", "bootstrap", "--consensus-threshold", "40", table},
+           // Options of a run, without a run.
+           {"-c", "A", "-m", "nj", "-n", "10", table},
+           {"-c", "A", "-m", "nj", "--leave-out-fragments", "1", table},
+           {"-c", "A", "-m", "nj", "--leave-out-taxa", "1", table},
+           {"-c", "A", "-m", "nj", "--different", table},
+           {"-c", "A", "-m", "nj", "--cancel-at", "3", table},
        }) {
     Result r = run(args);
     EXPECT_EQ(r.code, 2) << args[0] << " " << args[1];
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("--help"), std::string::npos) << r.err;
   }
+}
+
+TEST(CliFailures, SettingsOutOfRangeAreNamedInPlainNumbers) {
+  const std::string table = example("rapd.txt");
+  Result r = run({"-c", "A", "-m", "nj", "-r", "otu-jackknife", "--leave-out-taxa", "-1", table});
+  EXPECT_EQ(r.code, 2);
+  EXPECT_NE(r.err.find("not in range 0 to 2147483647"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find("e+308"), std::string::npos) << r.err;
+  const int fragments = run({"-c", "A", "-m", "nj", "--json", table}).j["input_grid"].size();
+  for (const int n : {1000, 200}) {
+    r = run({"-c", "A", "-m", "nj", "-r", "jackknife", "--leave-out-fragments", std::to_string(n),
+             table});
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err.rfind("Cannot leave out " + std::to_string(n) + " fragments: the table has ", 0),
+              0u)
+        << r.err;
+  }
+  EXPECT_GT(fragments, 0);
 }
 
 TEST(CliText, HumanReadableReport) {
@@ -255,6 +314,42 @@ TEST(CliBinary, ExitStatusAndStreams) {
   std::ifstream in(out);
   const json j = json::parse(in);
   EXPECT_EQ(j["taxa"].size(), 5u);
+}
+
+TEST(CliBinary, TerminationCancelsTheRunWritesWhatItGaveAndExits143) {
+  // Enough taxa that 10000 replicates outlast the second before the signal.
+  std::string table = "\t";
+  for (int t = 0; t < 150; ++t) table += "T" + std::to_string(t) + (t < 149 ? "\t" : "\n");
+  for (int m = 0; m < 300; ++m) {
+    table += std::to_string(m + 1);
+    for (int t = 0; t < 150; ++t) table += ((t * 7 + m * 13) % 5 < 2 || (t ^ m) % 3 == 0) ? "\t1" : "\t0";
+    table += "\n";
+  }
+  const std::string input = tempFile("term.txt", table), out = tempFile("term.json", "");
+  const std::string command = std::string(RAMOVIA_CLI_BINARY) + " -c A -m nj -r bootstrap -n 10000 " +
+                              "--json " + input + " >" + out + " 2>/dev/null & pid=$!; sleep 1; " +
+                              "kill -TERM $pid; wait $pid; exit $?";
+  const int status = std::system(("sh -c '" + command + "'").c_str());
+  EXPECT_EQ(WEXITSTATUS(status), 143);
+  std::ifstream f(out);
+  const json j = json::parse(f);
+  const json& r = j["resampling"];
+  EXPECT_EQ(r["replicates"], 10000);
+  EXPECT_LT(r["built"].get<int>(), 10000);
+  EXPECT_EQ(totalCount(r["trees"]), r["built"].get<int>());
+}
+
+TEST(CliBinary, FailedStandardOutputIsAFailure) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  const std::string bin = RAMOVIA_CLI_BINARY;
+  const std::string err = tempFile("err.txt", "");
+  const int status = std::system(
+      (bin + " -c A -m nj " + example("rapd.txt") + " >/dev/full 2>" + err).c_str());
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  std::ifstream f(err);
+  std::string line;
+  std::getline(f, line);
+  EXPECT_EQ(line, "Cannot write standard output: No space left on device");
 }
 
 }  // namespace
@@ -346,6 +441,28 @@ TEST(CliExports, UnknownMatrixExtensionIsAUsageError) {
   const auto r = run({"-c", "A", "-m", "nj", "--matrix", d / "m.csv", example("restriction.txt")});
   EXPECT_EQ(r.code, 2);
   EXPECT_EQ(d.count(), 0);
+}
+
+TEST(CliExports, OutputsThatAreTheInputOrTwiceTheSameAreRefusedBeforeAnything) {
+  ExportDir d;
+  const std::string input = d / "table.txt";
+  std::ofstream(input, std::ios::binary) << slurp(example("restriction.txt"));
+  const std::string before = slurp(input);
+  for (const auto& args : std::vector<std::vector<std::string>>{
+           {"--newick", input},
+           {"--matrix", d / "m.tsv", "--report", d / "m.tsv"},
+           {"--svg", d / "t.svg", "--newick", d / "./t.svg"},
+       }) {
+    std::vector<std::string> all = {"-c", "A", "-m", "nj"};
+    all.insert(all.end(), args.begin(), args.end());
+    all.push_back(input);
+    const auto r = run(all);
+    EXPECT_EQ(r.code, 2) << args[1];
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("nothing was written"), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(slurp(input), before);
+  EXPECT_EQ(d.count(), 1);
 }
 
 TEST(CliExports, ReadOnlyFolderFailsWithAMessageAndLeavesNothing) {

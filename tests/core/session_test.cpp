@@ -1,11 +1,16 @@
 // A session from the table to a run: the matrix by the route of the coefficient, the reference
 // tree, an edited matrix, runs and the state they leave for the next one.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <fstream>
+#include <sstream>
 
 #include "analysis/session.h"
 #include "core/sample_tables.h"
+#include "input/table_text.h"
 #include "model/memory.h"
 #include "output/grids.h"
 #include "output/statistics.h"
@@ -320,6 +325,35 @@ TEST(Memory, TooLargeATableIsRefusedAndTheDataStay) {
   EXPECT_TRUE(s.canResample());
   EXPECT_EQ(formatBytes(1536), "1.5 KB");
   EXPECT_EQ(formatBytes(3ull << 30), "3.0 GB");
+}
+
+TEST(SessionMemory, AStreamTooLargeIsRefusedAfterAPartAndTheProcessLimitCounts) {
+  // 64 MB of cells: refused within the first pieces under a 10 MB limit.
+  std::string cells;
+  for (int i = 0; i < (32 << 20); ++i) cells += "1\t";
+  std::istringstream in(cells);
+  setMemoryLimit(10 << 20);
+  EXPECT_THROW(readTableText(in, cells.size()), MemoryError);
+  setMemoryLimit(0);
+  EXPECT_LT(in.tellg(), static_cast<std::streamoff>(16 << 20));
+  std::istringstream small("\ta\tb\n1\t1\t0\n");
+  EXPECT_EQ(readTableText(small), "\ta\tb\n1\t1\t0\n");
+  // The room under the address-space limit bounds what is available.
+  struct rlimit saved {};
+  ASSERT_EQ(::getrlimit(RLIMIT_AS, &saved), 0);
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  uint64_t used = 0;
+  while (std::getline(status, line))
+    if (line.rfind("VmSize:", 0) == 0) used = std::stoull(line.substr(7)) * 1024;
+  struct rlimit tight = saved;
+  tight.rlim_cur = used + (uint64_t{300} << 20);
+  if (saved.rlim_max != RLIM_INFINITY && tight.rlim_cur > saved.rlim_max) GTEST_SKIP();
+  ASSERT_EQ(::setrlimit(RLIMIT_AS, &tight), 0);
+  const uint64_t available = availableMemory();
+  ::setrlimit(RLIMIT_AS, &saved);
+  EXPECT_LE(available, uint64_t{300} << 20);
+  EXPECT_GT(available, uint64_t{200} << 20);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <exception>
 #include <optional>
 #include <stdexcept>
@@ -7,6 +8,7 @@
 #include <vector>
 
 #include "input/number_reading.h"
+#include "input/table_checks.h"
 #include "input/table_reader.h"
 #include "output/grids.h"
 
@@ -350,6 +352,67 @@ TEST(TableRead, NameLineWithoutNamesReadsNothingAndSaysSo) {
   r = readTable("\n", '.');  // one empty line is a line
   EXPECT_FALSE(r.error);
   EXPECT_EQ(r.warnings.size(), 1u);
+}
+
+TEST(TableWarnings, SilentSurprisesAreNamedAndTheDataStay) {
+  const auto warningsOf = [](const std::string& text, char separator = '.') {
+    return readTable(text, separator).warnings;
+  };
+  const auto has = [](const S& warnings, const std::string& part) {
+    return std::any_of(warnings.begin(), warnings.end(),
+                       [&](const std::string& w) { return w.find(part) != std::string::npos; });
+  };
+  // One slip in 0/1 data makes it frequencies: the cell is named; real frequencies say nothing.
+  S w = warningsOf(table({{"", "A", "B", "C"}, {"f", "1", "0", "1"}, {"g", "0", "2", "1"}}));
+  EXPECT_TRUE(has(w, "Line 3, column 3 holds \"2\"")) << w.size();
+  EXPECT_TRUE(readTable(table({{"", "A", "B", "C"}, {"f", "1", "0", "1"}, {"g", "0", "2", "1"}}),
+                        '.')
+                  .data.frequencies);
+  EXPECT_TRUE(warningsOf(table({{"", "A", "B", "C"}, {"f", "0.5", "0.2", "1"},
+                                {"g", "0.5", "0.8", "0"}}))
+                  .empty());
+  // Fractions that read only with the other separator.
+  w = warningsOf(table({{"", "A", "B", "C"}, {"f", "0.5", "0.2", "1"}}), ',');
+  EXPECT_TRUE(has(w, "decimal separator \",\"; 2 cells would with \".\"")) << w.size();
+  // No fragments; taxa without data; pairs without a block in common (counted once).
+  EXPECT_TRUE(has(warningsOf("\tA\tB\n"), "no fragments"));
+  EXPECT_TRUE(has(warningsOf(table({{"", "A", "B"}, {"f", "?", "?"}})), "no fragments"));
+  w = warningsOf(table({{"", "A", "B", "C", "D"},
+                        {"E1"},
+                        {"f", "1", "?", "1", "?"},
+                        {"E2"},
+                        {"g", "?", "1", "1", "?"}}));
+  EXPECT_TRUE(has(w, "1 taxon has no data in any block: \"D\"")) << w.size();
+  EXPECT_TRUE(has(w, "1 pair of taxa have no block with data in common, such as \"A\" and \"B\""));
+  EXPECT_TRUE(warningsOf(table(kWorkedExample)).empty());
+}
+
+TEST(TableWarnings, TextsThatAreNoTableGetPlainWords) {
+  EXPECT_NE(unreadableTextHint("").find("empty"), std::string::npos);
+  EXPECT_NE(unreadableTextHint("\r\n \n").find("empty"), std::string::npos);
+  const std::string ascii = "\tA\tB\n";
+  std::string le = "\xFF\xFE", be = "\xFE\xFF", bare;
+  for (char c : ascii) {
+    le += {c, '\0'};
+    be += {'\0', c};
+    bare += {c, '\0'};
+  }
+  for (const std::string& t : {le, be, bare, be.substr(2)})
+    EXPECT_NE(unreadableTextHint(t).find("UTF-16"), std::string::npos);
+  EXPECT_NE(unreadableTextHint(std::string(1, '\0') + "\tA\tB\nf\t1\t1").find("NUL"),
+            std::string::npos);
+  EXPECT_EQ(unreadableTextHint(ascii), "");
+}
+
+TEST(TableNames, ACutInsideAUtf8CharacterKeepsTheCharactersBeforeIt) {
+  const std::string split = std::string(19, 'a') + "\xC3\xA9z";  // the cut would fall in é
+  EXPECT_EQ(utf8CutLength(split, 20), 19u);
+  EXPECT_EQ(utf8CutLength(std::string(18, 'a') + "\xC3\xA9z", 20), 20u);
+  EXPECT_EQ(utf8CutLength(std::string(19, 'a') + "\xE9z", 20), 20u);  // not UTF-8: bytes
+  const TableReading r = readTable(table({{"", split, "B"}, {"f", "1", "0"}}), '.');
+  EXPECT_EQ(names(r.data), (S{std::string(19, 'a'), "B"}));
+  ASSERT_EQ(r.warnings.size(), 1u);
+  EXPECT_NE(r.warnings[0].find("cut inside a character"), std::string::npos);
 }
 
 // --- the merge ---
