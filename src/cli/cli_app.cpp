@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "analysis/session.h"
+#include "comparison_options.h"
 #include "output/display_text.h"
 #include "output/exports.h"
 #include "output/grids.h"
@@ -96,6 +97,7 @@ struct Options {
   double consensusThreshold = 50.0;
   std::string replicateTrees;
   std::string resample = "alleles";
+  ComparisonOptions comparisons;
 };
 
 class Failure : public std::runtime_error {
@@ -312,6 +314,9 @@ int execute(const Options& o, std::istream& in, std::ostream& out, std::ostream&
   if (!o.consensus.empty())
     exports.emplace_back(o.consensus, consensusNewick(view, rule, o.consensusThreshold));
   if (!o.replicateTrees.empty()) exports.emplace_back(o.replicateTrees, replicateTreesText(view));
+  ComparisonOutput compared =
+      runComparisons(o.comparisons, view, text, separator, o.seed, o.threads);
+  for (auto& file : compared.files) exports.push_back(std::move(file));
   for (const auto& [path, content] : exports) writeFileAtomically(path, content);
 
   std::vector<std::string> statistics;
@@ -352,6 +357,7 @@ int execute(const Options& o, std::istream& in, std::ostream& out, std::ostream&
       r["unrooted"] = unrootedJson(view, rule, o.consensusThreshold);
       j["resampling"] = std::move(r);
     }
+    for (auto& [key, value] : compared.json.items()) j[key] = std::move(value);
     out << j.dump() << "\n";
     return 0;
   }
@@ -374,6 +380,7 @@ int execute(const Options& o, std::istream& in, std::ostream& out, std::ostream&
     o2 << "Distinct unrooted topologies : " << result->unrooted.topologies.size() << "\n";
     o2 << "\nReference tree with support\n" << toUtf8(supportTree) << "\n";
   }
+  o2 << compared.text;
   out << o2.str();
   return 0;
 }
@@ -468,6 +475,8 @@ int runCli(const std::vector<std::string>& args, std::istream& in, std::ostream&
                  "whole loci")
       ->check(CLI::IsMember({"alleles", "loci"}))
       ->needs(resampling);
+
+  addComparisonOptions(app, o.comparisons);
 
   std::vector<std::string> rest(args.rbegin(), args.rend() - (args.empty() ? 0 : 1));
   try {
