@@ -1,5 +1,8 @@
 #include "analysis/session_comparisons.h"
 
+#include "analysis/reference_matrix.h"
+#include "tree/builders.h"
+
 namespace ramovia {
 
 DistanceTable matrixDistances(const Session& session) {
@@ -40,6 +43,31 @@ TreeDistance treeDistanceTo(const Session& session, const FlatTree& other) {
   for (const int32_t p : other.parent) rootBranches += p == root;
   const bool rooted = session.method() == TreeMethod::Upgma && rootBranches <= 2;
   return robinsonFoulds(treeGroups(flatten(*tree), n, rooted), treeGroups(other, n, rooted), rooted);
+}
+
+OtherAnalysis analyseWith(const Session& session, Coefficient c, uint32_t seed) {
+  const CoefficientMatrix* m = session.matrix();
+  if (m == nullptr) throw ComparisonError("There is no matrix: choose a coefficient and a method first.");
+  const Dataset& data = session.resultsData();
+  Random random(seed);
+  SquareMatrix values;
+  computeReferenceMatrix(data, c, session.method(), m->taxa, random, values);
+  std::vector<const Name*> names;
+  for (const int32_t t : m->taxa) names.push_back(&data.taxa[static_cast<std::size_t>(t)].name);
+  TreeWorkspace ws;
+  OtherAnalysis out;
+  out.tree = buildTree(session.method(), values, m->size(), RowTaxa{m->taxa, names}, isDistance(c), ws);
+  const bool similarities = session.method() == TreeMethod::Upgma && !isDistance(c);
+  const auto n = static_cast<std::size_t>(m->size());
+  for (const int32_t t : m->taxa) out.distances.names.push_back(data.taxa[static_cast<std::size_t>(t)].name.str());
+  out.distances.cells.assign(n * n, 0.0);
+  for (std::size_t i = 0; i < n; ++i)
+    for (std::size_t j = 0; j < n; ++j)
+      if (i != j) {
+        const double v = values(static_cast<int>(i) + 1, static_cast<int>(j) + 1);
+        out.distances.cells[i * n + j] = similarities ? 1.0 - v : v;
+      }
+  return out;
 }
 
 }  // namespace ramovia

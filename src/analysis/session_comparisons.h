@@ -17,4 +17,12 @@ Correlation copheneticOf(const Session& session);
 // under UPGMA, splits otherwise or when the other tree's root has more than two branches.
 TreeDistance treeDistanceTo(const Session& session, const FlatTree& other);
 
+// The matrix (as distances) and the tree of another coefficient on the session's data, by the
+// session's method, over the matrix's taxa, with its own generator started at `seed`.
+struct OtherAnalysis {
+  DistanceTable distances;
+  Tree tree;
+};
+OtherAnalysis analyseWith(const Session& session, Coefficient c, uint32_t seed);
+
 }  // namespace ramovia

@@ -57,7 +57,7 @@ ScatterDrawing scatterDrawing(const PcoaResult& r, std::span<const std::string> 
   const auto value = [&](int t, int axis) {
     return axis >= 1 && axis <= r.axes ? r.coordinates[static_cast<std::size_t>(t)][static_cast<std::size_t>(axis - 1)] : 0.0;
   };
-  const double left = 70, right = width - 20, top = 20, bottom = height - 50;
+  const double left = 70, right = width - 20, top = 30, bottom = height - 50;
   double minX = 0, maxX = 0, minY = 0, maxY = 0;
   for (int t = 0; t < n; ++t) {
     minX = std::min(minX, value(t, axisX));
@@ -103,7 +103,7 @@ ScatterDrawing scatterDrawing(const PcoaResult& r, std::span<const std::string> 
     return t;
   };
   d.texts.push_back({(left + right) / 2, height - 10, title(axisX), DrawnText::Role::Scale, DrawnText::Anchor::Middle, tick + 1});
-  d.texts.push_back({14, (top + bottom) / 2, title(axisY), DrawnText::Role::Scale, DrawnText::Anchor::Middle, tick + 1});
+  d.texts.push_back({left, top - 10, title(axisY), DrawnText::Role::Scale, DrawnText::Anchor::Start, tick + 1});
 
   // Labels: each at the first of eight places around its point that meets no label placed
   // before, no point and not the box's edge; none where all are taken.
@@ -140,6 +140,19 @@ ScatterDrawing scatterDrawing(const PcoaResult& r, std::span<const std::string> 
   return d;
 }
 
+TreeDrawing asTreeDrawing(const ScatterDrawing& d) {
+  TreeDrawing t;
+  t.width = d.width;
+  t.height = d.height;
+  t.lines = d.frame;
+  for (const auto& p : d.points) {
+    t.lines.push_back({p.x - 3, p.y, p.x + 3, p.y});
+    t.lines.push_back({p.x, p.y - 3, p.x, p.y + 3});
+  }
+  t.texts = d.texts;
+  return t;
+}
+
 std::string scatterSvg(const ScatterDrawing& d, const std::string& title,
                        const std::vector<std::string>& provenance) {
   std::string s = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
@@ -158,9 +171,6 @@ std::string scatterSvg(const ScatterDrawing& d, const std::string& title,
     s += "<text class=\"" + std::string(t.role == DrawnText::Role::Leaf ? "leaf" : "scale") + "\" x=\"" +
          num(t.x) + "\" y=\"" + num(t.y) + "\" font-size=\"" + num(t.size) + "\" text-anchor=\"" +
          (t.anchor == DrawnText::Anchor::Middle ? "middle" : t.anchor == DrawnText::Anchor::End ? "end" : "start") + "\"";
-    // The second axis's title stands upright beside the plot.
-    if (t.role == DrawnText::Role::Scale && t.x < 20)
-      s += " transform=\"rotate(-90 " + num(t.x) + " " + num(t.y) + ")\"";
     s += " xml:space=\"preserve\">" + xmlEscape(toUtf8(t.text)) + "</text>\n";
   }
   s += "</g>\n</svg>\n";

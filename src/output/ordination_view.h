@@ -33,6 +33,8 @@ struct ScatterDrawing {
 ScatterDrawing scatterDrawing(const PcoaResult& r, std::span<const std::string> names, int axisX,
                               int axisY, double width = 760, double height = 600,
                               double fontSize = 11);
+// The same as lines and texts, each point a small cross, for painters of tree drawings.
+TreeDrawing asTreeDrawing(const ScatterDrawing& d);
 std::string scatterSvg(const ScatterDrawing& d, const std::string& title,
                        const std::vector<std::string>& provenance);
 
