@@ -39,6 +39,8 @@ OrdinationPage::OrdinationPage() {
   axisX->setObjectName("ordinationAxisX");
   axisY->setObjectName("ordinationAxisY");
   axisY->setCurrentIndex(1);
+  axisX->setToolTip("The axis drawn across");
+  axisY->setToolTip("The axis drawn upwards");
   summary = new QLabel;
   summary->setObjectName("ordinationSummary");
   summary->setWordWrap(true);
@@ -50,8 +52,9 @@ OrdinationPage::OrdinationPage() {
   save->setToolTip("The plot as SVG, PNG or PDF");
   compareCoefficient = new QComboBox;
   for (const CoefficientInfo& c : allCoefficients())
-    compareCoefficient->addItem(QString("%1 - %2").arg(QChar(c.letter)).arg(toDisplay(c.label)),
-                                QChar(c.letter));
+    compareCoefficient->addItem(toDisplay(c.label), QChar(c.letter));
+  compareCoefficient->setObjectName("compareCoefficient");
+  compareCoefficient->setToolTip("The coefficient whose matrix and tree the analysis is compared with");
   compareButton = new QPushButton("Compare");
   compareButton->setToolTip("Mantel test and tree distance against this coefficient on the same data");
   matrixButton = new QPushButton("Matrix file...");
