@@ -20,6 +20,7 @@
 
 #include "analysis/reference_matrix.h"
 #include "analysis/session.h"
+#include "comparison_options.h"
 #include "input/table_checks.h"
 #include "input/table_reader.h"
 #include "input/table_text.h"
@@ -130,6 +131,7 @@ struct Options {
   double consensusThreshold = 50.0;
   std::string replicateTrees;
   std::string resample = "alleles";
+  ComparisonOptions comparisons;
 };
 
 class Failure : public std::runtime_error {
@@ -384,6 +386,9 @@ int execute(const Options& o, std::istream& in, std::ostream& out, std::ostream&
   if (!o.consensus.empty())
     exports.emplace_back(o.consensus, consensusNewick(view, rule, o.consensusThreshold));
   if (!o.replicateTrees.empty()) exports.emplace_back(o.replicateTrees, replicateTreesText(view));
+  ComparisonOutput compared =
+      runComparisons(o.comparisons, view, text, separator, o.seed, o.threads);
+  for (auto& [path, content] : compared.files) exports.push_back({path, std::move(content)});
   writeFilesTogether(exports);
 
   std::vector<std::string> statistics;
@@ -425,6 +430,7 @@ int execute(const Options& o, std::istream& in, std::ostream& out, std::ostream&
       r["unrooted"] = unrootedJson(view, rule, o.consensusThreshold);
       j["resampling"] = std::move(r);
     }
+    for (auto& [key, value] : compared.json.items()) j[key] = std::move(value);
     out << j.dump() << "\n";
     return 0;
   }
@@ -447,6 +453,7 @@ int execute(const Options& o, std::istream& in, std::ostream& out, std::ostream&
     o2 << "Distinct unrooted topologies : " << result->unrooted.topologies.size() << "\n";
     o2 << "\nReference tree with support\n" << toUtf8(supportTree) << "\n";
   }
+  o2 << compared.text;
   out << replaceControls(std::move(o2).str(), '?');
   return 0;
 }
@@ -570,6 +577,8 @@ int runCli(const std::vector<std::string>& args, std::istream& in, std::ostream&
       ->check(CLI::IsMember({"alleles", "loci"}))
       ->needs(resampling);
 
+  addComparisonOptions(app, o.comparisons);
+
   std::vector<std::string> rest(args.rbegin(), args.rend() - (args.empty() ? 0 : 1));
   try {
     app.parse(rest);
@@ -586,7 +595,8 @@ int runCli(const std::vector<std::string>& args, std::istream& in, std::ostream&
   try {
     std::vector<std::string> outputs;
     for (const std::string* p : {&o.newick, &o.svg, &o.matrix, &o.report, &o.consensus,
-                                 &o.replicateTrees})
+                                 &o.replicateTrees, &o.comparisons.pcoa, &o.comparisons.pcoaPlot,
+                                 &o.comparisons.distances})
       if (!p->empty()) outputs.push_back(*p);
     checkOutputPaths(o.file, outputs);
   } catch (const ExportError& e) {

@@ -14,6 +14,7 @@
 #include "output/display_text.h"
 #include "output/file_writing.h"
 #include "output/number_text.h"
+#include "output/ordination_view.h"
 #include "output/statistics.h"
 #include "output/svg.h"
 #include "output/tree_text.h"
@@ -297,6 +298,8 @@ std::string matrixExport(const AnalysisView& a, MatrixFileFormat format) {
 std::string reportText(const AnalysisView& a) {
   std::string out = "Ramovia report\n\nSettings\n";
   for (const auto& l : provenanceLines(a)) out += "  " + l + "\n";
+  if (a.session.referenceTree() != nullptr)
+    out += "\nFit of the reference tree\n  Cophenetic correlation : " + copheneticText(a) + "\n";
   if (const ResamplingResult* r = validRun(a)) {
     out += "\nStatistics\n";
     for (const auto& l : statisticsLines(*r, a.session.comparedTree(), taxaOf(a)))

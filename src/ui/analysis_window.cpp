@@ -29,6 +29,8 @@
 
 #include "grid_models.h"
 #include "job_runner.h"
+#include "ordination_page.h"
+#include "output/ordination_view.h"
 #include "output/exports.h"
 #include "pages.h"
 #include "settings.h"
@@ -114,6 +116,16 @@ AnalysisWindow::AnalysisWindow(QWidget* parent)
   pages_->addTab(treesPage_, "Trees");
   pages_->addTab(resamplingPage_, "Resampling methods");
   pages_->addTab(consensusPage_, "Consensus");
+  ordinationPage_ = new OrdinationPage;
+  pages_->addTab(ordinationPage_, "Ordination");
+  copheneticLabel_ = new QLabel;
+  copheneticLabel_->setObjectName("copheneticLabel");
+  copheneticLabel_->setToolTip("How faithfully the tree's path lengths show the matrix (Pearson r)");
+  if (auto* l = qobject_cast<QBoxLayout*>(referencePage_->layout())) l->addWidget(copheneticLabel_);
+  connect(pages_, &QTabWidget::currentChanged, this, [this] {
+    if (pages_->currentWidget() == ordinationPage_ && !isBusy())
+      ordinationPage_->refresh(presenter_.view(), presenter_.session.seed());
+  });
   pages_->setTabVisible(pages_->indexOf(resamplingPage_), false);
   pages_->setTabVisible(pages_->indexOf(consensusPage_), false);
   for (int i = 0; i < pages_->count(); ++i) pages_->setTabToolTip(i, QString("Ctrl+%1").arg(i + 1));
@@ -335,6 +347,12 @@ void AnalysisWindow::refreshResults() {
   resamplingPage_->statistics->setPlainText(memo);
   resamplingPage_->unrootedCount->setText(toDisplay(presenter_.unrootedCountText()));
   pages_->setTabVisible(pages_->indexOf(consensusPage_), presenter_.session.lastResult() != nullptr);
+  ordinationPage_->invalidate();
+  copheneticLabel_->setText(presenter_.session.referenceTree()
+                                ? "Cophenetic correlation: " + toDisplay(copheneticText(presenter_.view()))
+                                : QString());
+  if (pages_->currentWidget() == ordinationPage_)
+    ordinationPage_->refresh(presenter_.view(), presenter_.session.seed());
 }
 
 bool AnalysisWindow::refuseWhileBusy() {

@@ -14,6 +14,7 @@
 #include "hints.h"
 
 class QAction;
+class QLabel;
 class QMenu;
 class QProgressBar;
 class QTabWidget;
@@ -31,6 +32,7 @@ class TreeDrawingView;
 class TreesPage;
 
 class ConsensusPage;
+class OrdinationPage;
 
 class AnalysisWindow : public QWidget {
   Q_OBJECT
@@ -138,6 +140,8 @@ class AnalysisWindow : public QWidget {
   ReferenceTreePage* referencePage_ = nullptr;
   TreesPage* treesPage_ = nullptr;
   ConsensusPage* consensusPage_ = nullptr;
+  OrdinationPage* ordinationPage_ = nullptr;
+  QLabel* copheneticLabel_ = nullptr;
   ResamplingPage* resamplingPage_ = nullptr;
   InputGridModel* inputModel_ = nullptr;
   MatrixGridModel* matrixModel_ = nullptr;

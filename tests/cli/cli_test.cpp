@@ -59,7 +59,8 @@ TEST(CliJson, DiceMatrixGridTaxaAndReferenceTree) {
   std::vector<std::string> keys;
   for (auto it = j.begin(); it != j.end(); ++it) keys.push_back(it.key());
   EXPECT_EQ(keys, (std::vector<std::string>{"frequency_data", "coefficient", "method", "input_grid",
-                                            "taxa", "matrix", "reference_tree"}));
+                                            "taxa", "matrix", "reference_tree",
+                                            "cophenetic_correlation"}));
   EXPECT_FALSE(j["frequency_data"].get<bool>());
   EXPECT_EQ(j["taxa"], json({"a", "b", "c"}));
   EXPECT_EQ(j["matrix"], json({{"", "a", "b", "c"},
@@ -509,6 +510,50 @@ TEST(CliThreads, ExamplesGiveTheSameOutputForOneTwoAndSevenThreads) {
         EXPECT_EQ(out.out, first) << r.file << " " << r.letter << " with " << threads << " threads";
     }
   }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CliComparisons, KeysFilesAndRefusals) {
+  const std::string pcoa = tempFile("pcoa.tsv", ""), plot = tempFile("pcoa.svg", "");
+  std::filesystem::remove(pcoa);
+  std::filesystem::remove(plot);
+  Result r = run({"-c", "J", "-m", "upgma", "--json", "--pcoa", pcoa, "--pcoa-plot", plot,
+                  "--compare-coefficient", "A", "--permutations", "49", example("rapd.txt")});
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.j["pcoa"]["coordinates"].size(), 5u);
+  EXPECT_EQ(r.j["pcoa"]["eigenvalues"].size(), 5u);
+  EXPECT_EQ(r.j["mantel"]["permutations"], 49);
+  EXPECT_EQ(r.j["tree_distance"]["rf"], 0);
+  EXPECT_TRUE(r.j["tree_distance"]["rooted"].get<bool>());
+  EXPECT_TRUE(std::filesystem::exists(pcoa));
+  EXPECT_TRUE(std::filesystem::exists(plot));
+  std::filesystem::remove(pcoa);
+  std::filesystem::remove(plot);
+
+  // A second matrix or tree that does not fit: a message, exit 1, and no file written.
+  const std::string other = tempFile("other.tsv", "\tBilka\tDukat\tX\nBilka\t0\t1\t2\nDukat\t1\t0\t3\nX\t2\t3\t0\n");
+  r = run({"-c", "J", "-m", "upgma", "--pcoa", pcoa, "--compare-matrix", other, example("rapd.txt")});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.out, "");
+  EXPECT_NE(r.err.find("missing Perla, Zlatka, Haricot_5; not in the data X."), std::string::npos) << r.err;
+  EXPECT_FALSE(std::filesystem::exists(pcoa));
+  const std::string tree = tempFile("other.nwk", "((Bilka,Dukat),(Perla,Zlatka));");
+  r = run({"-c", "J", "-m", "nj", "--compare-tree", tree, example("rapd.txt")});
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("missing Haricot_5"), std::string::npos) << r.err;
+
+  // Two taxa: no ordination, and the correlation says why it is missing.
+  const std::string two = "\ta\tb\nE1\n1\t1\t0\n2\t1\t1\n";
+  r = run({"-c", "A", "-m", "upgma", "--json", "-"}, two);
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_TRUE(r.j["cophenetic_correlation"]["r"].is_null());
+  EXPECT_EQ(r.j["cophenetic_correlation"]["message"], "The cophenetic correlation needs three taxa or more; there are 2.");
+  r = run({"-c", "A", "-m", "upgma", "--pcoa", pcoa, "-"}, two);
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(r.err, "Principal coordinates need three taxa or more; the matrix has 2.\n");
 }
 
 }  // namespace

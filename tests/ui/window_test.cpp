@@ -86,13 +86,14 @@ TEST_F(WindowFixture, ControlsAsTheWindowIsCreated) {
   EXPECT_EQ(w->parentWidget()->geometry(),
             QRect(QPoint(0, 0), frame.mdiArea()->viewport()->size()));
   QTabWidget* pages = w->pages();
-  ASSERT_EQ(pages->count(), 6);
+  ASSERT_EQ(pages->count(), 7);
   EXPECT_EQ(pages->tabText(0), "Data input");
   EXPECT_EQ(pages->tabText(1), "Distance/similarity matrix");
   EXPECT_EQ(pages->tabText(2), "Reference tree");
   EXPECT_EQ(pages->tabText(3), "Trees");
   EXPECT_EQ(pages->tabText(4), "Resampling methods");
   EXPECT_EQ(pages->tabText(5), "Consensus");
+  EXPECT_EQ(pages->tabText(6), "Ordination");
   EXPECT_FALSE(pages->isTabVisible(4));
   EXPECT_FALSE(pages->isTabVisible(5));
   EXPECT_EQ(get<QComboBox>("coefficientBox")->count(), 16);
