@@ -82,7 +82,7 @@ int main(int argc, char** argv) {
     std::fprintf(f, "%d\n", n);
     for (int i = 1; i <= n; ++i) {
       std::fprintf(f, "T%d", i);
-      for (int j = 1; j <= n; ++j) std::fprintf(f, " %.17g", K(i, j));
+      for (int j = 1; j <= n; ++j) std::fprintf(f, " %.6g", K(i, j));  // the peer reads single precision anyway
       std::fputc('\n', f);
     }
     std::fclose(f);
