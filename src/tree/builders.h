@@ -19,6 +19,13 @@ struct RowTaxa {
   std::span<const Name* const> names;
 };
 
+// A slot's list of partner slots for the pruned neighbor-joining search: [head, sorted) sorted by
+// distance, [sorted, end) not yet, none of it below the sorted part.
+struct SortedRow {
+  uint16_t* data = nullptr;
+  uint32_t head = 0, sorted = 0, end = 0;
+};
+
 // Scratch of one build. Grows to the largest taxon count seen and is reused, so a build allocates
 // nothing but its tree once the workspace has grown.
 struct TreeWorkspace {
@@ -45,6 +52,13 @@ struct TreeWorkspace {
   std::vector<int32_t> node;    // the tree node of the cluster in each slot
   std::vector<const Name*> label;  // the smallest leaf name of the cluster in each slot
   std::vector<double> height;   // UPGMA: per node, its left height once its branch is set
+  std::vector<double> candidateU;           // NJ: the filter value of each candidate
+  std::vector<SortedRow> sortedRows;        // NJ, pruned: per slot
+  std::vector<uint16_t> leafRows;           // NJ, pruned: the leaf slots' lists, one run each
+  std::vector<std::vector<uint16_t>> joinedRows;  // NJ, pruned: the joined clusters' lists
+  std::vector<int> birth;                   // NJ, pruned: the step each slot's cluster was made
+  std::vector<double> rowFloor;             // NJ, pruned: least key left in each list
+  std::vector<double> baseX;                // NJ, pruned: each slot's x when its keys were set
 
   void reserve(int n);
 };
@@ -58,6 +72,10 @@ Tree buildUpgma(const SquareMatrix& K, int n, RowTaxa rows, bool isDistance, Tre
 // failures as buildUpgma.
 Tree buildNeighborJoining(const SquareMatrix& K, int n, RowTaxa rows, TreeWorkspace& ws);
 
+// The same tree, working in K's own rows 1..n (their contents are used up) rather than in a
+// copy, so that a large matrix is held once.
+Tree buildNeighborJoiningInPlace(SquareMatrix& K, int n, RowTaxa rows, TreeWorkspace& ws);
+
 // The tree of the method (None: an empty tree).
 Tree buildTree(TreeMethod method, const SquareMatrix& K, int n, RowTaxa rows, bool isDistance,
                TreeWorkspace& ws);
@@ -69,6 +87,9 @@ void startClusters(Tree& tree, int n, RowTaxa rows, int firstSlot, TreeWorkspace
 // Joins the clusters in slots p and q into a new node kept in slot p: Left has more leaves or, on
 // equal counts, the smaller name (q's when the names are equal); its label is the smaller name.
 void joinClusters(Tree& tree, int p, int q, TreeWorkspace& ws);
+// Neighbor-joining with the pruned pair search from prunedFrom taxa on (tests try it small).
+Tree buildNeighborJoiningWith(const SquareMatrix& K, int n, RowTaxa rows, TreeWorkspace& ws,
+                              int prunedFrom);
 }  // namespace tree_detail
 
 }  // namespace ramovia

@@ -118,6 +118,8 @@ void Widen(double& bound, double x) {
 }
 
 constexpr double kEps = 0x1p-53;
+// From this many taxa on, the pair search prunes with sorted rows rather than filtering all pairs.
+constexpr int kPrunedSearchFrom = 1024;
 // Past this the error bounds themselves could overflow; the pairs are then scanned in full.
 constexpr double kFilterLimit = 0x1p900;
 
@@ -136,6 +138,8 @@ struct NbJoinRun {
   double* ra = nullptr;       // approximate net divergence per slot; NaN past the live slots
   bool symmetric = false;
   bool avx2 = false;
+  bool pruned = false;        // slots stay put; the pair search walks each row's sorted list
+  int kPrunedFrom = kPrunedSearchFrom;
   double maxW = 0.0;          // bound of |W| over the live entries
   double drift = 0.0;         // bound of what the updates of ra have added to its error
 
@@ -174,7 +178,7 @@ struct NbJoinRun {
   }
 
   void AllExactSums() {
-    if (symmetric) {
+    if (symmetric && !pruned) {
       if (avx2)
         RowSumsAvx2(w, stride, ord, n, rx);
       else
@@ -228,13 +232,14 @@ struct NbJoinRun {
     // within its drift), so |ra - rx| <= err.
     const double err = 2.02 * kEps * total * static_cast<double>(total) * maxW + drift;
     double maxR = 0.0;
-    for (int a = 0; a < n; ++a) Widen(maxR, ra[a]);
+    for (int t = 0; t < n; ++t) Widen(maxR, ra[ord[t]]);
     maxR += err;
     const double bound = maxW + 2.1 * maxR * inv;
     if (!(bound <= kFilterLimit)) return FullScan(p, q, d);
     // |u - v| <= 3 eps |W| + 13.1 eps max |r| / (n - 2) + 2 (1 + 3 eps) err / (n - 2), plus
     // what underflow loses.
     const double tol = 0x1p-49 * bound + 3 * err * inv + 0x1p-1000;
+    if (pruned) return PrunedChoose(p, q, d, inv, tol, bound);
     double* x = ws.scaled.data();
     for (int a = 0; a < n; ++a) x[a] = ra[a] * inv;
     std::fill(x + n, x + stride + 8, std::numeric_limits<double>::quiet_NaN());
@@ -295,16 +300,238 @@ struct NbJoinRun {
     }
   }
 
-  Tree Build(const SquareMatrix& K, int count, RowTaxa rows) {
+  // ---- The pruned pair search (large n) ----
+  // Each live slot a keeps a list of slots b whose pair (a, b) it owns: a leaf row the later
+  // leaves, a joined cluster's row every slot live when it was made. Each live pair sits in
+  // exactly one list. A list is sorted by the key W(a, b) - x0(b), x0(b) being b's x when it
+  // first met the search, lazily, a growing chunk at a time. Since u(a, b) = key - (x(b) - x0(b))
+  // - x(a), with drift = max (x - x0) over the live slots a row scan stops at the first key that
+  // rules the rest of the row out, and a row whose least key does is not read at all.
+  static constexpr int kDead = std::numeric_limits<int>::max();
+  int* birth = nullptr;       // 0: a leaf; else the step that made the slot's cluster
+  double* floorKey = nullptr; // a lower bound of the keys of the valid entries of each list
+  double* x0 = nullptr;
+  double xDrift = 0.0;
+  double margin = 0.0;        // covers the roundings of the keys and of the bound
+  int baseCount = 0;          // live clusters when the bases were last set
+
+  bool Valid(int a, int b) const {
+    return birth[a] == 0 ? birth[b] == 0 : birth[b] < birth[a];
+  }
+
+  // Sorts the next chunk of a's list; false when nothing valid is left unsorted.
+  bool Extend(int a) {
+    SortedRow& L = ws.sortedRows[static_cast<std::size_t>(a)];
+    uint32_t k = L.sorted;
+    for (uint32_t e = L.sorted; e < L.end; ++e)
+      if (Valid(a, L.data[e])) L.data[k++] = L.data[e];
+    L.end = k;
+    if (L.sorted == L.end) return false;
+    const double* row = &At(a, 0);
+    const double* base = x0;
+    const auto less = [row, base](uint16_t p, uint16_t q) {
+      return row[p] - base[p] < row[q] - base[q];
+    };
+    // Each chunk costs a pass over the rest: few passes, chunks much shorter than the rest.
+    const uint32_t chunk = std::max({16U, L.sorted - L.head, (L.end - L.sorted) / 32});
+    uint16_t* first = L.data + L.sorted;
+    if (chunk < L.end - L.sorted) {
+      std::nth_element(first, first + chunk, L.data + L.end, less);
+      std::sort(first, first + chunk, less);
+      L.sorted += chunk;
+    } else {
+      std::sort(first, L.data + L.end, less);
+      L.sorted = L.end;
+    }
+    return true;
+  }
+
+  double Bound(double key, double xa) const { return ((key - xDrift) - xa) - margin; }
+
+  // Collects the pairs of a's list with u <= best + twoTol (best falling as it goes); false when
+  // there are too many to be worth keeping.
+  bool ScanRow(int a, double& best, double twoTol, std::size_t cap) {
+    SortedRow& L = ws.sortedRows[static_cast<std::size_t>(a)];
+    const double* row = &At(a, 0);
+    const double* x = ws.scaled.data();
+    const double xa = x[a];
+    bool first = true;
+    for (uint32_t e = L.head;; ++e) {
+      if (e == L.sorted && !Extend(a)) break;
+      const int b = L.data[e];
+      if (!Valid(a, b)) {
+        if (e == L.head) ++L.head;
+        continue;
+      }
+      const double wab = row[b];
+      const double key = wab - x0[b];
+      if (first) floorKey[a] = key;
+      first = false;
+      if (Bound(key, xa) > best + twoTol) return true;
+      const double u = (wab - x[b]) - xa;
+      if (u <= best + twoTol) {
+        const auto i = static_cast<uint64_t>(std::min(pos[a], pos[b]));
+        const auto j = static_cast<uint64_t>(std::max(pos[a], pos[b]));
+        ws.candidates.push_back(i << 32 | j);
+        ws.candidateU.push_back(u);
+        if (u < best) best = u;
+        if (ws.candidates.size() > 2 * cap) {
+          Keep(best + twoTol);
+          if (ws.candidates.size() > cap) return false;
+        }
+      }
+    }
+    if (first) floorKey[a] = std::numeric_limits<double>::infinity();
+    return true;
+  }
+
+  void Keep(double limit) {
+    std::size_t k = 0;
+    for (std::size_t c = 0; c < ws.candidates.size(); ++c)
+      if (ws.candidateU[c] <= limit) {
+        ws.candidates[k] = ws.candidates[c];
+        ws.candidateU[k++] = ws.candidateU[c];
+      }
+    ws.candidates.resize(k);
+    ws.candidateU.resize(k);
+  }
+
+  // Every pair whose u is within 2 tol of the least u is evaluated exactly, as in the dense
+  // search; the rows are visited least bound first and skipped once their bound is past it.
+  void PrunedChoose(int& p, int& q, double d, double inv, double tol, double bound) {
+    double* x = ws.scaled.data();
+    xDrift = -std::numeric_limits<double>::infinity();
+    double maxAbs = 0.0;
+    // As the x drift apart from their bases the bounds loosen: new bases now and then, each
+    // list to be sorted again (as it is read) by its new keys.
+    const bool rebase = 8 * n <= 7 * baseCount;
+    if (rebase) baseCount = n;
+    for (int t = 0; t < n; ++t) {
+      const int a = ord[t];
+      x[a] = ra[a] * inv;
+      if (rebase) {
+        x0[a] = x[a];
+        SortedRow& L = ws.sortedRows[static_cast<std::size_t>(a)];
+        L.sorted = L.head;
+        floorKey[a] = -std::numeric_limits<double>::infinity();
+      }
+      if (x0[a] != x0[a]) x0[a] = x[a];
+      xDrift = std::max(xDrift, x[a] - x0[a]);
+      Widen(maxAbs, x0[a]);
+    }
+    // Each of the keys, the drift and the bound is a few roundings of values below this.
+    margin = 0x1p-48 * (bound + 4 * maxAbs);
+    if (!(margin <= kFilterLimit)) return FullScan(p, q, d);
+    const double twoTol = 2 * tol;
+    int start = ord[0];
+    double least = std::numeric_limits<double>::infinity();
+    for (int t = 0; t < n; ++t) {
+      const int a = ord[t];
+      const double lb = Bound(floorKey[a], x[a]);
+      if (lb < least) least = lb, start = a;
+    }
+    ws.candidates.clear();
+    ws.candidateU.clear();
+    const std::size_t cap = 4 * static_cast<std::size_t>(n) + 64;
+    double best = std::numeric_limits<double>::infinity();
+    bool kept = ScanRow(start, best, twoTol, cap);
+    for (int t = 0; t < n && kept; ++t) {
+      const int a = ord[t];
+      if (a == start || Bound(floorKey[a], x[a]) > best + twoTol) continue;
+      kept = ScanRow(a, best, twoTol, cap);
+    }
+    const double limit = best + 2 * tol;
+    if (!std::isfinite(limit)) return FullScan(p, q, d);
+    if (!kept) return TieScan(p, q, d, limit);
+    Keep(limit);
+    std::sort(ws.candidates.begin(), ws.candidates.end());
+    double v0 = 1e20;
+    for (const uint64_t c : ws.candidates) {
+      const int i = static_cast<int>(c >> 32);
+      const int j = static_cast<int>(c & 0xffffffffU);
+      const double v = Exact(i, j, d);
+      if (v < v0) {
+        v0 = v;
+        p = i;
+        q = j;
+      }
+    }
+  }
+
+  // Ties everywhere: the scan in full, exact only where the filter lets a pair through.
+  void TieScan(int& p, int& q, double d, double limit) {
+    const double* x = ws.scaled.data();
+    double best = 1e20;
+    for (int i = 0; i + 1 < n; ++i) {
+      const int a = ord[i];
+      const double* row = &At(a, 0);
+      const double xa = x[a];
+      for (int j = i + 1; j < n; ++j) {
+        const int b = ord[j];
+        if ((row[b] - x[b]) - xa > limit) continue;
+        const double v = Exact(i, j, d);
+        if (v < best) {
+          best = v;
+          p = i;
+          q = j;
+        }
+      }
+    }
+  }
+
+  void StartLists() {
+    const auto N = static_cast<std::size_t>(total);
+    ws.birth.assign(N, 0);
+    ws.rowFloor.assign(N, -std::numeric_limits<double>::infinity());
+    ws.baseX.assign(N, std::numeric_limits<double>::quiet_NaN());
+    baseCount = total;
+    birth = ws.birth.data();
+    floorKey = ws.rowFloor.data();
+    x0 = ws.baseX.data();
+    ws.sortedRows.assign(N, SortedRow{});
+    if (ws.joinedRows.size() < N) ws.joinedRows.resize(N);
+    ws.leafRows.resize(N * (N - 1) / 2);
+    std::size_t off = 0;
+    for (int a = 0; a < total; ++a) {
+      SortedRow& L = ws.sortedRows[static_cast<std::size_t>(a)];
+      L.data = ws.leafRows.data() + off;
+      L.end = static_cast<uint32_t>(total - 1 - a);
+      for (int b = a + 1; b < total; ++b) ws.leafRows[off++] = static_cast<uint16_t>(b);
+    }
+  }
+
+  // P now holds the cluster made at this step, Q is gone.
+  void JoinLists(int P, int Q) {
+    birth[P] = step;
+    birth[Q] = kDead;
+    auto& mine = ws.joinedRows[static_cast<std::size_t>(P)];
+    mine.resize(static_cast<std::size_t>(n - 1));
+    for (int t = 1; t < n; ++t) mine[static_cast<std::size_t>(t - 1)] = static_cast<uint16_t>(ord[t]);
+    ws.sortedRows[static_cast<std::size_t>(P)] = {mine.data(), 0, 0, static_cast<uint32_t>(n - 1)};
+    floorKey[P] = -std::numeric_limits<double>::infinity();
+    x0[P] = std::numeric_limits<double>::quiet_NaN();
+    std::vector<uint16_t>().swap(ws.joinedRows[static_cast<std::size_t>(Q)]);
+    ws.sortedRows[static_cast<std::size_t>(Q)] = SortedRow{};
+  }
+
+  // own: the matrix to work in, used up (rows and columns 1..count of K itself); else a copy.
+  Tree Build(const SquareMatrix& K, int count, RowTaxa rows, SquareMatrix* own) {
     total = n = count;
     step = 0;
+    pruned = count >= kPrunedFrom && count <= 65536;
+    if (!pruned) own = nullptr;
     stride = static_cast<std::size_t>(n + 3) / 4 * 4;
-    // Room for the rows, the reads past the last live column, and 32-byte alignment.
-    const std::size_t cells = static_cast<std::size_t>(n) * stride + 16;
-    if (ws.cells.size() < cells) ws.cells.resize(cells);
-    const auto misalign = reinterpret_cast<std::uintptr_t>(ws.cells.data()) % 32;
-    w = ws.cells.data() + (misalign == 0 ? 0 : (32 - misalign) / sizeof(double));
-    const std::size_t lanes = stride + 8;
+    if (own != nullptr) {
+      stride = static_cast<std::size_t>(own->capacity()) + 1;
+      w = own->row(1) + 1;
+    } else {
+      // Room for the rows, the reads past the last live column, and 32-byte alignment.
+      const std::size_t cells = static_cast<std::size_t>(n) * stride + 16;
+      if (ws.cells.size() < cells) ws.cells.resize(cells);
+      const auto misalign = reinterpret_cast<std::uintptr_t>(ws.cells.data()) % 32;
+      w = ws.cells.data() + (misalign == 0 ? 0 : (32 - misalign) / sizeof(double));
+    }
+    const std::size_t lanes = static_cast<std::size_t>(n + 3) / 4 * 4 + 8;
     for (auto* v : {&ws.r, &ws.approx, &ws.scaled, &ws.rowBest, &ws.fresh})
       if (v->size() < lanes) v->resize(lanes);
     for (auto* v : {&ws.order, &ws.slotOf, &ws.stamp})
@@ -326,8 +553,14 @@ struct NbJoinRun {
     for (int i = 1; i <= n; ++i) {
       ord[i - 1] = i - 1;
       pos[i - 1] = i - 1;
-      const double* k = K.row(i);
       double* row = &At(i - 1, 0);
+      if (own != nullptr) {
+        row[i - 1] = 0.0;
+        for (int j = 1; j <= n; ++j)
+          if (j != i) Widen(maxW, row[j - 1]);
+        continue;
+      }
+      const double* k = K.row(i);
       for (int j = 1; j <= n; ++j) {
         row[j - 1] = j == i ? 0.0 : k[j];
         if (j != i) Widen(maxW, k[j]);
@@ -341,7 +574,15 @@ struct NbJoinRun {
         for (int i = ib; i < std::min(ib + kTile, n); ++i)
           for (int j = std::max(jb, i + 1); j < std::min(jb + kTile, n); ++j)
             if (!SameBits(At(i, j), At(j, i))) symmetric = false;
-    if (symmetric) {
+    if (symmetric && pruned) {
+      for (int a = 0; a < n; ++a) {
+        const double* row = &At(a, 0);
+        double sum = 0.0;
+        for (int b = 0; b < n; ++b) sum += row[b];
+        ra[a] = sum;
+      }
+      StartLists();
+    } else if (symmetric) {
       if (avx2)
         RowSumsAvx2(w, stride, ord, n, ra);
       else
@@ -375,20 +616,36 @@ struct NbJoinRun {
     // The new cluster's distances from the old rows of P and Q; the approximate sums lose the
     // old terms and gain the new one.
     double* fresh = ws.fresh.data();
-    {
+    double sumU = 0.0;
+    if (pruned) {
+      const double* rowP = &At(P, 0);
+      const double* rowQ = &At(Q, 0);
+      for (int t = 0; t < n; ++t) {
+        const int k = ord[t];
+        fresh[k] = (rowP[k] + rowQ[k] - cpq) / 2;
+        if (symmetric) ra[k] = ((ra[k] - rowP[k]) - rowQ[k]) + fresh[k];
+      }
+      for (int t = 0; t < n; ++t) {
+        const int k = ord[t];
+        if (k == P || k == Q) continue;
+        At(P, k) = fresh[k];
+        At(k, P) = fresh[k];
+        Widen(maxW, fresh[k]);
+        sumU += fresh[k];
+      }
+    } else {
       const double* rowP = &At(P, 0);
       const double* rowQ = &At(Q, 0);
       for (int k = 0; k < n; ++k) fresh[k] = (rowP[k] + rowQ[k] - cpq) / 2;
       if (symmetric)
         for (int k = 0; k < n; ++k) ra[k] = ((ra[k] - rowP[k]) - rowQ[k]) + fresh[k];
-    }
-    double sumU = 0.0;
-    for (int k = 0; k < n; ++k) {
-      if (k == P || k == Q) continue;
-      At(P, k) = fresh[k];
-      At(k, P) = fresh[k];
-      Widen(maxW, fresh[k]);
-      sumU += fresh[k];
+      for (int k = 0; k < n; ++k) {
+        if (k == P || k == Q) continue;
+        At(P, k) = fresh[k];
+        At(k, P) = fresh[k];
+        Widen(maxW, fresh[k]);
+        sumU += fresh[k];
+      }
     }
     At(P, P) = 0.0;
     ra[P] = sumU;
@@ -408,6 +665,11 @@ struct NbJoinRun {
     std::memmove(ord + 1, ord, static_cast<std::size_t>(kept) * sizeof *ord);
     ord[0] = P;
     --n;
+    if (pruned) {
+      if (symmetric) JoinLists(P, Q);
+      for (int t = 0; t < n; ++t) pos[ord[t]] = t;
+      return;
+    }
     // The last slot moves into the freed one, so that the live slots stay 0..n-1.
     const int last = n;
     if (Q != last) {
@@ -432,7 +694,23 @@ struct NbJoinRun {
 Tree buildNeighborJoining(const SquareMatrix& K, int n, RowTaxa rows, TreeWorkspace& ws) {
   tree_detail::checkBuildInput(K, n);
   NbJoinRun run{ws};
-  return run.Build(K, n, rows);
+  return run.Build(K, n, rows, nullptr);
 }
+
+Tree buildNeighborJoiningInPlace(SquareMatrix& K, int n, RowTaxa rows, TreeWorkspace& ws) {
+  tree_detail::checkBuildInput(K, n);
+  NbJoinRun run{ws};
+  return run.Build(K, n, rows, &K);
+}
+
+namespace tree_detail {
+Tree buildNeighborJoiningWith(const SquareMatrix& K, int n, RowTaxa rows, TreeWorkspace& ws,
+                              int prunedFrom) {
+  checkBuildInput(K, n);
+  NbJoinRun run{ws};
+  run.kPrunedFrom = prunedFrom;
+  return run.Build(K, n, rows, nullptr);
+}
+}  // namespace tree_detail
 
 }  // namespace ramovia

@@ -243,6 +243,8 @@ TEST(Builders, MatchLiteralStepsOnRandomMatrices) {
       const Tree fast = buildNeighborJoining(c.K, n, rows.view(), ws);
       const Tree slow = literalNeighborJoining(c.K, rows);
       ASSERT_EQ(signature(fast), signature(slow)) << "NJ n=" << n << " style=" << style;
+      const Tree pruned = tree_detail::buildNeighborJoiningWith(c.K, n, rows.view(), ws, 1);
+      ASSERT_EQ(signature(pruned), signature(slow)) << "pruned NJ n=" << n << " style=" << style;
     }
   }
 }
@@ -282,6 +284,8 @@ TEST(Builders, MatchLiteralStepsOnLargeAndHardMatrices) {
       const Tree fast = buildNeighborJoining(K, n, rows.view(), ws);
       const Tree slow = literalNeighborJoining(K, rows);
       ASSERT_EQ(signature(fast), signature(slow)) << "NJ n=" << n << " kind=" << kind;
+      const Tree pruned = tree_detail::buildNeighborJoiningWith(K, n, rows.view(), ws, 1);
+      ASSERT_EQ(signature(pruned), signature(slow)) << "pruned NJ n=" << n << " kind=" << kind;
       if (n > 200) continue;  // the literal UPGMA is slow at that size
       for (bool isDistance : {false, true}) {
         const Tree u = buildUpgma(K, n, rows.view(), isDistance, ws);
@@ -312,6 +316,59 @@ TEST(Builders, NeighborJoiningMatchesLiteralOnNearTies) {
     const Tree fast = buildNeighborJoining(K, n, rows.view(), ws);
     const Tree slow = literalNeighborJoining(K, rows);
     ASSERT_EQ(signature(fast), signature(slow)) << "n=" << n;
+    const Tree pruned = tree_detail::buildNeighborJoiningWith(K, n, rows.view(), ws, 1);
+    ASSERT_EQ(signature(pruned), signature(slow)) << "pruned n=" << n;
+  }
+}
+
+// Path lengths of a random tree with leaves on long and short branches (net divergences far
+// apart, where the row bounds of the pruned search are loosest), rounded to a coarse grid so
+// that exact ties and near-ties recur; the large build works in the matrix itself.
+TEST(Builders, PrunedNeighborJoiningMatchesLiteralOnTreeDistances) {
+  std::mt19937 gen(31337);
+  TreeWorkspace ws;
+  for (int n : {50, 180, 1100}) {
+    std::vector<int> parent(static_cast<std::size_t>(2 * n - 1), -1);
+    std::vector<double> up(parent.size(), 0.0);
+    std::uniform_real_distribution<double> len(0.0, 1.0);
+    std::vector<int> open;
+    for (int i = 0; i < n; ++i) open.push_back(i);
+    for (int next = n; open.size() > 1; ++next) {
+      for (int side = 0; side < 2; ++side) {
+        std::uniform_int_distribution<std::size_t> pick(0, open.size() - 1);
+        const std::size_t k = pick(gen);
+        parent[static_cast<std::size_t>(open[k])] = next;
+        up[static_cast<std::size_t>(open[k])] = std::round(len(gen) * (open[k] % 7 == 0 ? 40 : 4));
+        open.erase(open.begin() + static_cast<std::ptrdiff_t>(k));
+      }
+      open.push_back(next);
+    }
+    SquareMatrix K(n);
+    std::vector<double> depth(parent.size());
+    for (int i = 1; i <= n; ++i) {
+      std::fill(depth.begin(), depth.end(), -1.0);
+      double d = 0;
+      for (int x = i - 1; x >= 0; x = parent[static_cast<std::size_t>(x)]) {
+        depth[static_cast<std::size_t>(x)] = d;
+        d += up[static_cast<std::size_t>(x)];
+      }
+      for (int j = i + 1; j <= n; ++j) {
+        double e = 0;
+        int x = j - 1;
+        for (; depth[static_cast<std::size_t>(x)] < 0; x = parent[static_cast<std::size_t>(x)])
+          e += up[static_cast<std::size_t>(x)];
+        const double v = (e + depth[static_cast<std::size_t>(x)]) * 0.1;
+        K(i, j) = K(j, i) = j % 5 == 0 ? std::nextafter(v, 1e9) : v;
+      }
+    }
+    const Rows rows(numbered("p", n, 13, 97));
+    const std::string slow = n > 200 ? signature(tree_detail::buildNeighborJoiningWith(K, n, rows.view(), ws,
+                                                                          1 << 30))
+                                     : signature(literalNeighborJoining(K, rows));
+    ASSERT_EQ(signature(tree_detail::buildNeighborJoiningWith(K, n, rows.view(), ws, 1)), slow)
+        << "n=" << n;
+    SquareMatrix used = K;
+    ASSERT_EQ(signature(buildNeighborJoiningInPlace(used, n, rows.view(), ws)), slow) << "n=" << n;
   }
 }
 
