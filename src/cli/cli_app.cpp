@@ -12,6 +12,8 @@
 #include <sstream>
 
 #include "analysis/session.h"
+#include "input/input_error.h"
+#include "input_options.h"
 #include "output/display_text.h"
 #include "output/exports.h"
 #include "output/grids.h"
@@ -35,6 +37,12 @@ const char* const kHelpFooter = R"(DESCRIPTION
   the given seed: the table opened, the coefficient and then the method chosen, then one press of
   "Run" with the settings of the chosen method.
 
+INPUT
+  FILE is read by content (--format auto): the native table, GenePop, STRUCTURE-style and CSV/TSV
+  genotype tables, band matrices, PHYLIP or CSV distance matrices; errors say FILE:LINE:COLUMN.
+  A distance matrix goes straight to the tree (no --coefficient, no resampling). "ramovia-cli
+  convert IN OUT" writes what IN was read as: the native table, or the matrix as .phy or .tsv.
+
 COEFFICIENTS
   Presence/absence: A Nei and Li / Dice, B Jaccard, D Kulczynski 2, G Sokal and Sneath 1 /
   Anderberg, I Sokal and Sneath 3, J Ochiai, N nucleotide divergence (per block, uses the site
@@ -55,8 +63,8 @@ EXPORTS
   node's label, branch lengths. --consensus writes the consensus of the replicates' trees
   (--consensus-type extended, majority or strict; --consensus-threshold P for majority), each
   split labelled with its share of the replicates; --replicate-trees every replicate's tree. --svg
-  draws it. --matrix writes the matrix as shown, tab-separated (.tsv) or as a PHYLIP square
-  distance matrix (.phy). --report writes the settings, the statistics, the tree list and the
+  draws it. --matrix writes the matrix, tab-separated as shown (.tsv) or as a PHYLIP square
+  distance matrix with every digit (.phy); --matrix-precision shown|full chooses. --report writes the settings, the statistics, the tree list and the
   reference tree. Every file records the settings that produced it and is written completely
   or not at all.
 
@@ -96,6 +104,12 @@ struct Options {
   double consensusThreshold = 50.0;
   std::string replicateTrees;
   std::string resample = "alleles";
+  InputCliOptions input;
+};
+
+// A usage error found after parsing, worded as the parser words its own.
+class UsageError : public std::runtime_error {
+  using std::runtime_error::runtime_error;
 };
 
 class Failure : public std::runtime_error {
@@ -268,14 +282,27 @@ int execute(const Options& o, std::istream& in, std::ostream& out, std::ostream&
   const char separator = o.decimalSeparator[0];
   Session session(o.seed);
   const std::string text = readInput(o.file, in);
-  for (const auto& w : session.readTable(text, separator)) err << "warning: " << toUtf8(w) << "\n";
+  std::vector<std::string> warnings;
+  try {
+    warnings = session.readInput(text, inputOptionsFrom(o.input, separator));
+  } catch (const InputError& e) {
+    throw Failure(placedMessage(o.file, e.what()));
+  }
+  if (o.coefficient.empty() && !session.hasGivenMatrix())
+    throw UsageError("--coefficient is required");
+  if (!o.coefficient.empty() && session.hasGivenMatrix())
+    warnings.emplace_back("--coefficient is not used: the distances were read from the file.");
+  if (o.input.missingLoci == "pairwise") {
+    session.setPairwiseMissingLoci(true);
+    if (const std::string w = missingLociWarning(session.data()); !w.empty()) warnings.push_back(w);
+  }
+  for (const auto& w : warnings) err << "warning: " << toUtf8(w) << "\n";
   const Dataset& data = session.data();
   InputGrid input;
   input.fill(data, separator);
 
-  const Coefficient coefficient = *coefficientForLetter(o.coefficient[0]);
   const TreeMethod method = o.method == "upgma" ? TreeMethod::Upgma : TreeMethod::NeighborJoining;
-  session.chooseCoefficient(coefficient);
+  if (!session.hasGivenMatrix()) session.chooseCoefficient(*coefficientForLetter(o.coefficient[0]));
   session.chooseMethod(method);
   MatrixGrid matrix;
   matrix.fill(*session.matrix(), data, separator);
@@ -307,7 +334,8 @@ int execute(const Options& o, std::istream& in, std::ostream& out, std::ostream&
   if (!o.newick.empty()) exports.emplace_back(o.newick, referenceTreeNewick(view));
   if (!o.svg.empty()) exports.emplace_back(o.svg, referenceTreeSvg(view));
   if (!o.matrix.empty())
-    exports.emplace_back(o.matrix, matrixExport(view, *matrixFormatForPath(o.matrix)));
+    exports.emplace_back(o.matrix, matrixExport(view, *matrixFormatForPath(o.matrix),
+                                                matrixPrecisionForKeyword(o.input.matrixPrecision)));
   if (!o.report.empty()) exports.emplace_back(o.report, reportText(view));
   if (!o.consensus.empty())
     exports.emplace_back(o.consensus, consensusNewick(view, rule, o.consensusThreshold));
@@ -357,7 +385,10 @@ int execute(const Options& o, std::istream& in, std::ostream& out, std::ostream&
   }
 
   std::ostringstream o2;
-  o2 << "Matrix (" << describe(coefficient).label << ", " << methodLabel(method) << ")\n";
+  o2 << "Matrix ("
+     << (session.hasGivenMatrix() ? std::string("distances read from the file")
+                                  : std::string(describe(*session.coefficient()).label))
+     << ", " << methodLabel(method) << ")\n";
   printMatrix(o2, matrix);
   o2 << "\nReference tree\n" << toUtf8(matrixRunTree) << "\n";
   if (result) {
@@ -401,8 +432,8 @@ int runCli(const std::vector<std::string>& args, std::istream& in, std::ostream&
   app.footer(kHelpFooter);
   Options o;
   app.add_option("FILE", o.file, "Input table; \"-\" reads standard input")->required();
-  app.add_option("-c,--coefficient", o.coefficient, "Coefficient letter")
-      ->required()
+  app.add_option("-c,--coefficient", o.coefficient,
+                 "Coefficient letter (required unless FILE is a distance matrix)")
       ->check(CLI::IsMember(coefficientLetters()));
   app.add_option("-m,--method", o.method, "Tree-construction method")
       ->required()
@@ -469,6 +500,9 @@ int runCli(const std::vector<std::string>& args, std::istream& in, std::ostream&
       ->check(CLI::IsMember({"alleles", "loci"}))
       ->needs(resampling);
 
+  addInputOptions(app, o.input);
+
+  if (args.size() >= 2 && args[1] == "convert") return runConvert(args, in, out, err);
   std::vector<std::string> rest(args.rbegin(), args.rend() - (args.empty() ? 0 : 1));
   try {
     app.parse(rest);
@@ -487,6 +521,9 @@ int runCli(const std::vector<std::string>& args, std::istream& in, std::ostream&
     const int code = execute(o, in, buffer, err, progressOnTerminal);
     out << buffer.str();
     return code;
+  } catch (const UsageError& e) {
+    err << e.what() << "\nRun with --help for more information.\n";
+    return 2;
   } catch (const std::exception& e) {
     err << e.what() << "\n";
     return 1;
