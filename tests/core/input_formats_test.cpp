@@ -276,5 +276,58 @@ TEST(MissingLoci, PairwiseUsesOnlyTheLociTypedInBoth) {
   EXPECT_DOUBLE_EQ(s.matrix()->values(1, 2), std::sqrt((0.0625 + 0.5625 + 1) / 2));
 }
 
+TEST(HostileInput, CutAndMangledFilesAreRefusedWithAPlaceOrReadWhole) {
+  const std::string seeds[] = {
+      kGenePop, kNativeBands,
+      "loc1 loc2\nA1 A 7 101 -9\nA1 A 7 102 -9\nB1 B 7 103 -9\nB1 B 7 103 -9\n",
+      "ind,pop,loc1_a,loc1_b,loc2\nx,A,101,102,1/2\ny,B,NA,,0/3\n",
+      "id;OPA02_1200;OPB01_800\nprimer;x;y\na;1;0\nb;?;1\n",
+      "   3\nA\nB 0.5\nC 0.25 1e308\n", ",A,B\nA,0,\nB,1e-320,0\n"};
+  const InputFormat formats[] = {InputFormat::Auto,  InputFormat::GenePop,
+                                 InputFormat::Genotypes, InputFormat::Bands,
+                                 InputFormat::PhylipMatrix, InputFormat::MatrixCsv};
+  const char bytes[] = {'\0', '\r', '\n', '\t', ',', ';', ' ', '/', '-', '9', '0', '#', '\xff', 'P'};
+  uint32_t state = 7;
+  const auto next = [&state] { return state = state * 1664525u + 1013904223u; };
+  int read = 0, refused = 0;
+  for (const std::string& seed : seeds) {
+    for (int k = 0; k < 300; ++k) {
+      std::string text = seed;
+      for (int m = 0; m < 1 + k % 4; ++m) {
+        const std::size_t at = next() % (text.size() + 1);
+        switch (next() % 3) {
+          case 0: text = text.substr(0, at); break;
+          case 1: text.insert(at, 1, bytes[next() % sizeof bytes]); break;
+          default: if (at < text.size()) text[at] = bytes[next() % sizeof bytes];
+        }
+      }
+      for (const InputFormat f : formats) {
+        InputOptions o;
+        o.format = f;
+        o.bands.transpose = (k & 1) != 0;
+        try {
+          const InputReading r = readInput(text, o);
+          ++read;
+          for (const Taxon& t : r.table.data.taxa) ASSERT_LE(t.name.size(), kNameLength);
+          if (r.matrix) {
+            ASSERT_EQ(r.matrix->values.size(), r.matrix->names.size() * r.matrix->names.size());
+            for (double v : r.matrix->values) ASSERT_TRUE(std::isfinite(v) && v >= 0.0);
+          }
+        } catch (const InputError& e) {
+          ++refused;
+          ASSERT_GE(e.line(), 1U);
+          ASSERT_GE(e.column(), 1U);
+        } catch (const std::runtime_error&) {
+          ++refused;  // ambiguous content, population names that do not fit
+        } catch (const ListIndexError&) {
+          ++refused;  // the native reader's empty text
+        }
+      }
+    }
+  }
+  EXPECT_GT(read, 0);
+  EXPECT_GT(refused, 0);
+}
+
 }  // namespace
 }  // namespace ramovia
