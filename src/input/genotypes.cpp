@@ -71,7 +71,7 @@ class Counter {
         const std::string suffix = "_" + std::to_string(k);
         unique = name.substr(0, std::min(name.size(), kNameLength - suffix.size())) + suffix;
       }
-      if (unique != out.populations[p])
+      if (unique != name)
         out.warnings.push_back("Population \"" + out.populations[p] + "\" is named \"" + unique +
                                "\" (taxon names are distinct and keep " +
                                std::to_string(kNameLength) + " characters).");
@@ -293,7 +293,6 @@ GenotypeCounts readStructure(std::string_view text, const GenotypeOptions& optio
       if (!same) break;
       ++extra;
     }
-    if (extra == columns - 3) extra = 0;
   } else {
     extra = (columns - 2) % 2;
   }

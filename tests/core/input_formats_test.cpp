@@ -276,6 +276,52 @@ TEST(MissingLoci, PairwiseUsesOnlyTheLociTypedInBoth) {
   EXPECT_DOUBLE_EQ(s.matrix()->values(1, 2), std::sqrt((0.0625 + 0.5625 + 1) / 2));
 }
 
+TEST(Genotypes, NamesThatTheCutWouldMergeStayApartAndColumnsFollowTheOptions) {
+  // Merged names would pool two populations' copies into one taxon.
+  const Dataset d = read("t\nl1\nPop\nColonyOfTheNorthRidge1, 0101\nPop\nColonyOfTheNorthRidge2, 0202\n",
+                         InputFormat::GenePop);
+  ASSERT_EQ(d.taxonCount(), 2);
+  EXPECT_EQ(d.taxa[0].name.str(), "ColonyOfTheNorthRidg");
+  EXPECT_EQ(d.taxa[1].name.str(), "ColonyOfTheNorthRi_2");
+  InputOptions o;
+  o.format = InputFormat::GenePop;
+  EXPECT_EQ(readInput("t\nl1\nPop\nColonyOfTheNorthRidge1, 0101\nPop\nColonyOfTheNorthRidge2, 0202\n", o)
+                .table.warnings.size(),
+            1U);
+  // Without a locus-name row, a column equal on both rows of everyone is taken for an extra one;
+  // --extra-columns says otherwise.
+  const char* const twoRows = "a 1 5 101\na 1 5 103\nb 2 5 101\nb 2 5 101\n";
+  EXPECT_EQ(read(twoRows, InputFormat::Genotypes).blocks.size(), 1U);
+  o.genotypes.extraColumns = 0;
+  EXPECT_EQ(read(twoRows, InputFormat::Genotypes, o).blocks.size(), 2U);
+  o.genotypes = {};
+  o.genotypes.populationColumn = "site";
+  o.genotypes.individualColumn = "who";
+  const Dataset named = read("l1,who,site\n1/2,x,S\n2/2,y,T\n", InputFormat::Genotypes, o);
+  EXPECT_EQ(named.taxa[1].name.str(), "T");
+  o.genotypes.populationColumn = "nowhere";
+  EXPECT_EQ(errorOf("l1,who,site\n1/2,x,S\n", InputFormat::Genotypes, o),
+            "1:1: no column is headed 'nowhere'");
+}
+
+TEST(MatrixPrecision, TsvShowsTheGridOrEveryDigitAndReadsBackAsAMatrix) {
+  Session s;
+  s.readInput("3\nA 0 0.123456789 2\nB 0.123456789 0 1e-7\nC 2 1e-7 0\n", InputOptions{});
+  s.chooseMethod(TreeMethod::NeighborJoining);
+  MatrixGrid grid;
+  grid.fill(*s.matrix(), s.data(), ',');
+  const AnalysisView view{s, grid, "m.phy", ','};
+  const std::string shown = matrixExport(view, MatrixFileFormat::Tsv);
+  const std::string full = matrixExport(view, MatrixFileFormat::Tsv, MatrixPrecision::Full);
+  EXPECT_NE(shown.find("\t0,12346\t"), std::string::npos) << shown;
+  EXPECT_NE(full.find("\t0,123456789\t"), std::string::npos) << full;
+  EXPECT_NE(full.find("Coefficient: (none: distances read from the input)"), std::string::npos);
+  const std::string phy = matrixExport(view, MatrixFileFormat::Phylip, MatrixPrecision::Full);
+  const DistanceInput back = readPhylipMatrix(phy);
+  EXPECT_EQ(back.at(1, 2), 1e-7);
+  EXPECT_EQ(back.at(0, 1), 0.123456789);
+}
+
 TEST(HostileInput, CutAndMangledFilesAreRefusedWithAPlaceOrReadWhole) {
   const std::string seeds[] = {
       kGenePop, kNativeBands,
