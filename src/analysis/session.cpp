@@ -20,15 +20,19 @@ std::vector<int32_t> identityOrder(int32_t n) {
 }
 
 // The tree of rows 1..n of `values` over `taxa` of `data`.
-Tree treeOf(const Dataset& data, TreeMethod method, Coefficient c, const SquareMatrix& values,
+Tree treeOf(const Dataset& data, TreeMethod method, bool distances, const SquareMatrix& values,
             const std::vector<int32_t>& taxa) {
   std::vector<const Name*> names(taxa.size());
   for (std::size_t k = 0; k < taxa.size(); ++k)
     names[k] = &data.taxa[static_cast<std::size_t>(taxa[k])].name;
   TreeWorkspace ws;
   return buildTree(method, values, static_cast<int>(taxa.size()), RowTaxa{taxa, names},
-                   isDistance(c), ws);
+                   distances, ws);
 }
+
+constexpr const char* kNoResamplingOfMatrix =
+    "Resampling is not offered for a distance matrix read from a file: it holds no markers or "
+    "loci to draw again. Read the data it was computed from to resample.";
 
 }  // namespace
 
@@ -42,8 +46,42 @@ std::vector<std::string> Session::readTable(std::string_view text, char decimalS
   draws_.order = identityOrder(data_->taxonCount());
   draws_.subsetSize = 0;
   resamplingOffered_ = false;
+  given_.reset();
   if (reading.error) std::rethrow_exception(reading.error);
   return std::move(reading.warnings);
+}
+
+std::vector<std::string> Session::readInput(std::string_view text, const InputOptions& options) {
+  const InputFormat format =
+      options.format == InputFormat::Auto ? detectInputFormat(text) : options.format;
+  if (format == InputFormat::Table) return readTable(text, options.decimalSeparator);
+  InputOptions chosen = options;
+  chosen.format = format;
+  InputReading reading = ramovia::readInput(text, chosen);
+  std::shared_ptr<const SquareMatrix> given;
+  if (reading.matrix) {
+    const auto n = static_cast<int>(reading.matrix->names.size());
+    auto m = std::make_shared<SquareMatrix>(n);
+    for (int i = 0; i < n; ++i)
+      for (int j = 0; j < n; ++j)
+        (*m)(i + 1, j + 1) = reading.matrix->at(static_cast<std::size_t>(i), static_cast<std::size_t>(j));
+    given = std::move(m);
+  }
+  data_ = std::make_shared<const Dataset>(std::move(reading.table.data));
+  given_ = std::move(given);
+  draws_.order = identityOrder(data_->taxonCount());
+  draws_.subsetSize = 0;
+  resamplingOffered_ = false;
+  return std::move(reading.table.warnings);
+}
+
+void Session::setPairwiseMissingLoci(bool pairwise, ProgressSink* progress) {
+  if (data_->pairwiseMissingLoci == pairwise) return;
+  auto copy = std::make_shared<Dataset>(*data_);
+  copy->pairwiseMissingLoci = pairwise;
+  const bool current = resultsAreCurrent();
+  data_ = std::move(copy);
+  if (current && matrix_) computeMatrix(progress);
 }
 
 void Session::chooseCoefficient(Coefficient c, ProgressSink* progress) {
@@ -62,6 +100,27 @@ void Session::clearProducts() {
 }
 
 void Session::computeMatrix(ProgressSink* progress) {
+  if (given_ && method_ != TreeMethod::None) {
+    CoefficientMatrix m;
+    m.coefficient = coefficient_.value_or(Coefficient::Prevosti);
+    m.method = method_;
+    m.taxa = draws_.order;
+    m.given = true;
+    const int n = m.size();
+    m.values.reserve(n);
+    for (int i = 1; i <= n; ++i)
+      for (int j = 1; j <= n; ++j)
+        m.values(i, j) = (*given_)(m.taxa[static_cast<std::size_t>(i - 1)] + 1,
+                                   m.taxa[static_cast<std::size_t>(j - 1)] + 1);
+    resultsData_ = data_;
+    matrix_ = std::move(m);
+    reference_.reset();
+    clearProducts();
+    reference_ = treeOf(*data_, method_, true, matrix_->values, matrix_->taxa);
+    compared_ = reference_;
+    resamplingOffered_ = false;
+    return;
+  }
   if (!coefficient_ || method_ == TreeMethod::None) return;
   const Dataset& data = *data_;
   requireMemory(referenceMatrixBytes(data, *coefficient_),
@@ -76,7 +135,7 @@ void Session::computeMatrix(ProgressSink* progress) {
   matrix_ = std::move(m);
   reference_.reset();
   clearProducts();
-  reference_ = treeOf(data, method_, matrix_->coefficient, matrix_->values, matrix_->taxa);
+  reference_ = treeOf(data, method_, isDistance(matrix_->coefficient), matrix_->values, matrix_->taxa);
   compared_ = reference_;
   resamplingOffered_ = true;
   if (progress && familyOf(matrix_->coefficient) == CoefficientFamily::Divergence)
@@ -100,7 +159,7 @@ void Session::buildFromMatrix(const SquareMatrix& values) {
   clearProducts();
   if (method_ == TreeMethod::None) return;
   const Coefficient c = matrix_ ? matrix_->coefficient : coefficient_.value_or(Coefficient::Dice);
-  edited_ = treeOf(data, method_, c, values, taxa);
+  edited_ = treeOf(data, method_, (matrix_ && matrix_->given) || isDistance(c), values, taxa);
 }
 
 bool Session::canResample() const {
@@ -108,6 +167,7 @@ bool Session::canResample() const {
 }
 
 void Session::checkPlan(const ResamplingPlan& plan) const {
+  if (given_) throw std::runtime_error(kNoResamplingOfMatrix);
   if (!canResample())
     throw std::runtime_error("Choose a coefficient and a tree-construction method first.");
   if (auto problem = taxaLeftOutProblem(plan.taxaLeftOut, data_->taxonCount()); !problem.empty())

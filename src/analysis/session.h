@@ -13,6 +13,7 @@
 #include "analysis/engine.h"
 #include "analysis/plan.h"
 #include "distance/coefficient.h"
+#include "input/input_format.h"
 #include "model/dataset.h"
 #include "model/matrix.h"
 #include "model/progress.h"
@@ -27,6 +28,7 @@ struct CoefficientMatrix {
   TreeMethod method = TreeMethod::None;
   std::vector<int32_t> taxa;  // row i is taxa[i - 1]
   SquareMatrix values;        // similarities, or distances (always under neighbor-joining)
+  bool given = false;         // distances read from a file; the coefficient then means nothing
   int32_t size() const { return static_cast<int32_t>(taxa.size()); }
 };
 
@@ -41,6 +43,14 @@ class Session {
   // the memory left is refused (MemoryError) before anything changes. The matrix, the trees and
   // the last run stay until the next computation, but belong to the earlier data.
   std::vector<std::string> readTable(std::string_view text, char decimalSeparator);
+  // Reads any input the options name. The native table reads as readTable does; another format
+  // that fails to read throws and leaves the session as it was. A distance matrix becomes the
+  // data's matrix, straight to the tree (no coefficient, no resampling).
+  std::vector<std::string> readInput(std::string_view text, const InputOptions& options);
+  bool hasGivenMatrix() const { return given_ != nullptr; }
+  // For allele frequencies: each pair over the loci typed in both (true), or each coefficient's
+  // own rule for a missing locus (false, the default). Recomputes the matrix when one is shown.
+  void setPairwiseMissingLoci(bool pairwise, ProgressSink* progress = nullptr);
   const Dataset& data() const { return *data_; }
   std::shared_ptr<const Dataset> sharedData() const { return data_; }
 
@@ -91,6 +101,7 @@ class Session {
   void clearProducts();
 
   std::shared_ptr<const Dataset> data_;
+  std::shared_ptr<const SquareMatrix> given_;  // the distances of a matrix read as the data
   DrawState draws_;
   std::optional<Coefficient> coefficient_;
   TreeMethod method_ = TreeMethod::None;

@@ -21,9 +21,11 @@
 #include "analysis/reference_matrix.h"
 #include "analysis/session.h"
 #include "comparison_options.h"
+#include "input/input_error.h"
 #include "input/table_checks.h"
 #include "input/table_reader.h"
 #include "input/table_text.h"
+#include "input_options.h"
 #include "model/memory.h"
 #include "output/display_text.h"
 #include "output/exports.h"
@@ -68,6 +70,12 @@ const char* const kHelpFooter = R"(DESCRIPTION
   the given seed: the table opened, the coefficient and then the method chosen, then one press of
   "Run" with the settings of the chosen method.
 
+INPUT
+  FILE is read by content (--format auto): the native table, GenePop, STRUCTURE-style and CSV/TSV
+  genotype tables, band matrices, PHYLIP or CSV distance matrices; errors say FILE:LINE:COLUMN.
+  A distance matrix goes straight to the tree (no --coefficient, no resampling). "ramovia-cli
+  convert IN OUT" writes what IN was read as: the native table, or the matrix as .phy or .tsv.
+
 COEFFICIENTS
   Presence/absence: A Nei and Li / Dice, B Jaccard, D Kulczynski 2, G Sokal and Sneath 1 /
   Anderberg, I Sokal and Sneath 3, J Ochiai, N nucleotide divergence (per block, uses the site
@@ -88,8 +96,8 @@ EXPORTS
   node's label, branch lengths. --consensus writes the consensus of the replicates' trees
   (--consensus-type extended, majority or strict; --consensus-threshold P for majority), each
   split labelled with its share of the replicates; --replicate-trees every replicate's tree. --svg
-  draws it. --matrix writes the matrix as shown, tab-separated (.tsv) or as a PHYLIP square
-  distance matrix (.phy). --report writes the settings, the statistics, the tree list and the
+  draws it. --matrix writes the matrix, tab-separated as shown (.tsv) or as a PHYLIP square
+  distance matrix with every digit (.phy); --matrix-precision shown|full chooses. --report writes the settings, the statistics, the tree list and the
   reference tree. Every file records the settings that produced it and is written completely
   or not at all.
 
@@ -132,6 +140,12 @@ struct Options {
   std::string replicateTrees;
   std::string resample = "alleles";
   ComparisonOptions comparisons;
+  InputCliOptions input;
+};
+
+// A usage error found after parsing, worded as the parser words its own.
+class UsageError : public std::runtime_error {
+  using std::runtime_error::runtime_error;
 };
 
 class Failure : public std::runtime_error {
@@ -334,20 +348,36 @@ int execute(const Options& o, std::istream& in, std::ostream& out, std::ostream&
   const std::string text = readInput(o.file, in, err);
   step.need = estimateReadingMemory(text);
   if (const std::string hint = unreadableTextHint(text); !hint.empty()) warn(err, hint);
-  for (const auto& w : session.readTable(text, separator)) warn(err, w);
+  std::vector<std::string> warnings;
+  try {
+    warnings = session.readInput(text, inputOptionsFrom(o.input, separator));
+  } catch (const InputError& e) {
+    throw Failure(placedMessage(o.file, e.what()));
+  }
+  if (o.coefficient.empty() && !session.hasGivenMatrix())
+    throw UsageError("--coefficient is required");
+  if (!o.coefficient.empty() && session.hasGivenMatrix())
+    warnings.emplace_back("--coefficient is not used: the distances were read from the file.");
+  if (o.input.missingLoci == "pairwise") {
+    session.setPairwiseMissingLoci(true);
+    if (const std::string w = missingLociWarning(session.data()); !w.empty()) warnings.push_back(w);
+  }
+  for (const auto& w : warnings) warn(err, w);
   const Dataset& data = session.data();
   InputGrid input;
   input.fill(data, separator);
 
-  const Coefficient coefficient = *coefficientForLetter(o.coefficient[0]);
   const TreeMethod method = o.method == "upgma" ? TreeMethod::Upgma : TreeMethod::NeighborJoining;
-  if (const std::string w = coefficientKindWarning(coefficient, data.frequencies); !w.empty())
-    warn(err, w);
   const auto taxa = static_cast<uint64_t>(data.taxonCount());
-  step = {"compute the matrix of " + std::to_string(taxa) + " taxa",
-          referenceMatrixBytes(data, coefficient) + resultTextBytes(taxa, o.json)};
-  requireMemory(step.need, "The matrix of " + std::to_string(taxa) + " taxa and its texts");
-  session.chooseCoefficient(coefficient);
+  if (!session.hasGivenMatrix()) {
+    const Coefficient coefficient = *coefficientForLetter(o.coefficient[0]);
+    if (const std::string w = coefficientKindWarning(coefficient, data.frequencies); !w.empty())
+      warn(err, w);
+    step = {"compute the matrix of " + std::to_string(taxa) + " taxa",
+            referenceMatrixBytes(data, coefficient) + resultTextBytes(taxa, o.json)};
+    requireMemory(step.need, "The matrix of " + std::to_string(taxa) + " taxa and its texts");
+    session.chooseCoefficient(coefficient);
+  }
   session.chooseMethod(method);
   MatrixGrid matrix;
   matrix.fill(*session.matrix(), data, separator);
@@ -381,7 +411,8 @@ int execute(const Options& o, std::istream& in, std::ostream& out, std::ostream&
   if (!o.newick.empty()) exports.emplace_back(o.newick, referenceTreeNewick(view));
   if (!o.svg.empty()) exports.emplace_back(o.svg, referenceTreeSvg(view));
   if (!o.matrix.empty())
-    exports.emplace_back(o.matrix, matrixExport(view, *matrixFormatForPath(o.matrix)));
+    exports.emplace_back(o.matrix, matrixExport(view, *matrixFormatForPath(o.matrix),
+                                                matrixPrecisionForKeyword(o.input.matrixPrecision)));
   if (!o.report.empty()) exports.emplace_back(o.report, reportText(view));
   if (!o.consensus.empty())
     exports.emplace_back(o.consensus, consensusNewick(view, rule, o.consensusThreshold));
@@ -436,7 +467,10 @@ int execute(const Options& o, std::istream& in, std::ostream& out, std::ostream&
   }
 
   std::ostringstream o2;
-  o2 << "Matrix (" << describe(coefficient).label << ", " << methodLabel(method) << ")\n";
+  o2 << "Matrix ("
+     << (session.hasGivenMatrix() ? std::string("distances read from the file")
+                                  : std::string(describe(*session.coefficient()).label))
+     << ", " << methodLabel(method) << ")\n";
   printMatrix(o2, matrix);
   o2 << "\nReference tree\n" << toUtf8(matrixRunTree) << "\n";
   if (result) {
@@ -504,8 +538,8 @@ int runCli(const std::vector<std::string>& args, std::istream& in, std::ostream&
   app.footer(kHelpFooter);
   Options o;
   app.add_option("FILE", o.file, "Input table; \"-\" reads standard input")->required();
-  app.add_option("-c,--coefficient", o.coefficient, "Coefficient letter")
-      ->required()
+  app.add_option("-c,--coefficient", o.coefficient,
+                 "Coefficient letter (required unless FILE is a distance matrix)")
       ->check(CLI::IsMember(coefficientLetters()));
   app.add_option("-m,--method", o.method, "Tree-construction method")
       ->required()
@@ -578,7 +612,9 @@ int runCli(const std::vector<std::string>& args, std::istream& in, std::ostream&
       ->needs(resampling);
 
   addComparisonOptions(app, o.comparisons);
+  addInputOptions(app, o.input);
 
+  if (args.size() >= 2 && args[1] == "convert") return runConvert(args, in, out, err);
   std::vector<std::string> rest(args.rbegin(), args.rend() - (args.empty() ? 0 : 1));
   try {
     app.parse(rest);
@@ -618,6 +654,9 @@ int runCli(const std::vector<std::string>& args, std::istream& in, std::ostream&
       return 1;
     }
     return code;
+  } catch (const UsageError& e) {
+    err << e.what() << "\nRun with --help for more information.\n";
+    return 2;
   } catch (const std::bad_alloc&) {
     err << "Not enough memory to " << step.what << " (needed about " << formatBytes(step.need)
         << ")\n";

@@ -11,6 +11,7 @@ FrequencyIndex FrequencyIndex::build(const Dataset& data) {
   const std::size_t rows = data.taxa.size();
   const std::size_t locusCount = data.blocks.size();
   ix.rows_ = static_cast<int32_t>(rows);
+  ix.pairwise_ = data.pairwiseMissingLoci;
   ix.loci_.resize(locusCount);
   std::size_t total = 0;
   for (std::size_t l = 0; l < locusCount; ++l) {
@@ -54,6 +55,7 @@ void FrequencySample::assign(const FrequencyIndex& index, std::span<const Marker
 void FrequencySample::assign(const FrequencyIndex& index, std::span<const int32_t> loci,
                              std::span<const MarkerSample> samples, std::span<const int32_t> rows) {
   loci_ = static_cast<int32_t>(loci.size());
+  pairwise_ = index.pairwise_;
   drawn_.assign(loci.begin(), loci.end());
   locusStart_.resize(static_cast<std::size_t>(loci_) + 1);
   std::size_t total = 0;
@@ -134,9 +136,11 @@ struct FrequencyKernel {
 
   double nei(Coefficient c) const {
     const double inv = 1.0 / loci();
-    const double jx = inv * s.sumSquares_[i];
-    const double jy = inv * s.sumSquares_[j];
-    const double jxy = inv * sharedSum([](double x, double y) { return x * y; });
+    return nei(c, inv * s.sumSquares_[i], inv * s.sumSquares_[j],
+               inv * sharedSum([](double x, double y) { return x * y; }));
+  }
+
+  static double nei(Coefficient c, double jx, double jy, double jxy) {
     const double minimal = (jx + jy) / 2.0 - jxy;
     switch (c) {
       case Coefficient::NeiStandard: {
@@ -192,10 +196,57 @@ struct FrequencyKernel {
     }
     return (2.0 / (std::numbers::pi * loci())) * sum;
   }
+
+  // Every quantity over the loci typed in both, each divided by their number.
+  double pairwise(Coefficient c) const {
+    const double* x = rowX();
+    const double* y = rowY();
+    double shared = 0.0, xx = 0.0, yy = 0.0, xy = 0.0, prevosti = 0.0, root = 0.0, sanghvi = 0.0,
+           rogers = 0.0, chord = 0.0;
+    for (std::size_t l = 0; l < locusCount(); ++l) {
+      if (!both(l)) continue;
+      shared = shared + 1.0;
+      double se = 0.0, ce = 0.0;
+      for (std::size_t e = begin(l); e < end(l); ++e) {
+        const double a = x[e], b = y[e];
+        const double dif = a - b;
+        xx = xx + a * a;
+        yy = yy + b * b;
+        xy = xy + a * b;
+        prevosti = prevosti + std::fabs(dif);
+        const double r = std::sqrt(a * b);
+        root = root + r;
+        ce = ce + r;
+        se = se + dif * dif;
+        if (a + b != 0.0) sanghvi = sanghvi + 2.0 * (dif * dif) / (a + b);
+      }
+      rogers = rogers + std::sqrt(se / 2.0);
+      chord = chord + (ce > 1.0 ? 0.0 : std::sqrt(2.0 * (1.0 - ce)));
+    }
+    if (shared == 0.0) return 0.0;
+    const double inv = 1.0 / shared;
+    switch (c) {
+      case Coefficient::NeiStandard:
+      case Coefficient::NeiMinimal:
+      case Coefficient::LatterFst:
+      case Coefficient::Reynolds:
+        return nei(c, inv * xx, inv * yy, inv * xy);
+      case Coefficient::Rogers: return inv * rogers;
+      case Coefficient::Prevosti: return (1.0 / (2.0 * shared)) * prevosti;
+      case Coefficient::CavalliSforzaEdwards: return (2.0 / (std::numbers::pi * shared)) * chord;
+      case Coefficient::NeiDa: return 1.0 - inv * root;
+      case Coefficient::Sanghvi: return inv * sanghvi;
+      default: return 0.0;
+    }
+  }
 };
 
 double frequencyDistance(const FrequencySample& sample, Coefficient c, int32_t i, int32_t j) {
   const FrequencyKernel k{sample, static_cast<std::size_t>(i), static_cast<std::size_t>(j)};
+  if (sample.pairwise()) {
+    const double d = k.pairwise(c);
+    return std::isfinite(d) ? d : 0.0;
+  }
   double d = 0.0;
   switch (c) {
     case Coefficient::NeiStandard:

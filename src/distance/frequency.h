@@ -37,6 +37,7 @@ class FrequencyIndex {
     NumberPositions numbers;
   };
   int32_t rows_ = 0;
+  bool pairwise_ = false;
   std::vector<Locus> loci_;
   std::vector<double> freq_;     // per locus: rows × slots, the last slot of each row 0
   std::vector<uint8_t> occurs_;  // rows × loci
@@ -53,12 +54,14 @@ class FrequencySample {
 
   int32_t taxonCount() const { return taxa_; }
   int32_t locusCount() const { return loci_; }
+  bool pairwise() const { return pairwise_; }
 
  private:
   friend struct FrequencyKernel;
   void gather(const FrequencyIndex& index, std::span<const int32_t> taxa);
 
   int32_t taxa_ = 0;
+  bool pairwise_ = false;                // only the loci typed in both taxa of a pair
   int32_t loci_ = 0;                     // loci drawn
   std::vector<int32_t> drawn_;           // the index's locus of each locus drawn
   std::vector<int32_t> everyLocus_;

@@ -50,6 +50,13 @@ struct Dataset {
   std::vector<Marker> markers;  // the markers the taxa show, each once, first seen first
   double siteLength = 0.0;      // the blocks' site lengths added up
   bool frequencies = false;     // allele frequencies rather than presence/absence marks
+  // Data counted from genotypes: alleleCopies[taxon][block], the typed allele copies behind each
+  // frequency. Empty for a table of frequencies.
+  std::vector<std::vector<int64_t>> alleleCopies;
+  // The frequency distances of a pair use only the loci typed in both, averaged over those,
+  // instead of each coefficient's own rule for a missing locus. The user's choice; it travels
+  // with the data so that every replicate follows it.
+  bool pairwiseMissingLoci = false;
 
   int32_t taxonCount() const { return static_cast<int32_t>(taxa.size()); }
   int32_t markerCount() const { return static_cast<int32_t>(markers.size()); }

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -53,6 +54,15 @@ const Tree* listedTree(const AnalysisView& a, int line) {
   const ResamplingResult* r = a.session.lastResult();
   if (r == nullptr || line < 0 || line >= r->trees.size()) return nullptr;
   return &r->trees[line].tree;
+}
+
+std::string fullText(double v, char decimalSeparator) {
+  char buffer[32];
+  const auto r = std::to_chars(buffer, buffer + sizeof buffer, v);
+  std::string out(buffer, r.ptr);
+  for (char& c : out)
+    if (c == '.') c = decimalSeparator;
+  return out;
 }
 
 bool holdsSimilarities(const AnalysisView& a) {
@@ -148,8 +158,15 @@ std::vector<std::string> provenanceLines(const AnalysisView& a) {
   lines.push_back(std::string("Ramovia ") + RAMOVIA_VERSION);
   lines.push_back("Input: " + (a.sourceName.empty() ? std::string("(pasted table)") : a.sourceName));
   const auto c = a.session.coefficient();
-  lines.push_back("Coefficient: " + (c ? std::string(describe(*c).label) : std::string("(none)")));
+  lines.push_back("Coefficient: " + (a.session.hasGivenMatrix()
+                                         ? std::string("(none: distances read from the input)")
+                                     : c ? std::string(describe(*c).label)
+                                         : std::string("(none)")));
   lines.push_back(std::string("Method: ") + methodLabel(a.session.method()));
+  if (a.session.resultsData().frequencies)
+    lines.push_back(a.session.resultsData().pairwiseMissingLoci
+                        ? "Missing loci: pairwise (each pair over the loci typed in both)"
+                        : "Missing loci: each coefficient's own rule");
   if (a.matrix.hasEdits()) lines.push_back("Matrix: edited by hand");
   if (const ResamplingResult* r = validRun(a)) {
     const ResamplingPlan& p = r->plan;
@@ -236,24 +253,34 @@ std::string listedTreeSvg(const AnalysisView& a, int line) {
   return treeSvg(listedTreeDrawing(a, line), listedTitle(a, line), provenanceLines(a));
 }
 
-std::string matrixTsv(const AnalysisView& a) {
+std::string matrixTsv(const AnalysisView& a, bool full) {
   requireMatrix(a);
   std::vector<std::string> head = provenanceLines(a);
-  head.push_back(std::string("Cells as the matrix grid shows them, decimal separator \"") +
+  head.push_back(std::string(full ? "Every value in full, decimal separator \""
+                                  : "Cells as the matrix grid shows them, decimal separator \"") +
                  a.decimalSeparator + "\"");
   std::string out = commentLines(head);
   const MatrixGrid& m = a.matrix;
   for (int r = 0; r < m.rowCount(); ++r) {
     for (int c = 0; c < m.colCount(); ++c) {
       if (c > 0) out += '\t';
-      out += r == 0 || c == 0 ? replaceControls(m.cell(c, r), '_', false) : m.cell(c, r);
+      if (full && r > 0 && c > 0 && r != c) {
+        try {
+          out += fullText(m.value(c, r), a.decimalSeparator);
+        } catch (const std::exception& e) {
+          throw ExportError("Cannot save the matrix: row " + std::to_string(r) + ", column " +
+                            std::to_string(c) + ": " + e.what());
+        }
+      } else {
+        out += r == 0 || c == 0 ? replaceControls(m.cell(c, r), '_', false) : m.cell(c, r);
+      }
     }
     out += '\n';
   }
   return toUtf8(out);
 }
 
-std::string matrixPhylip(const AnalysisView& a) {
+std::string matrixPhylip(const AnalysisView& a, bool full) {
   requireMatrix(a);
   const MatrixGrid& m = a.matrix;
   const int n = static_cast<int>(m.names().size());
@@ -271,7 +298,7 @@ std::string matrixPhylip(const AnalysisView& a) {
       double v = 0.0;
       if (i != j) {
         try {
-          v = readMatrixCell(m.cell(j, i), a.decimalSeparator);
+          v = full ? m.value(j, i) : readMatrixCell(m.cell(j, i), a.decimalSeparator);
         } catch (const std::exception& e) {
           throw ExportError("Cannot save the matrix: row " + std::to_string(i) + ", column " +
                             std::to_string(j) + ": " + e.what());
@@ -279,7 +306,7 @@ std::string matrixPhylip(const AnalysisView& a) {
         if (similarities) v = 1.0 - v;
       }
       out += ' ';
-      out += lengthText(v);
+      out += full ? fullText(v, '.') : lengthText(v);
     }
     out += '\n';
   }
@@ -287,12 +314,34 @@ std::string matrixPhylip(const AnalysisView& a) {
   tail.push_back(similarities
                      ? "Distances: 1 - S of the grid's similarities; relaxed PHYLIP names"
                      : "Distances: the grid's values; relaxed PHYLIP names");
+  tail.push_back(full ? "Precision: every double in full" : "Precision: as the grid shows them");
   out += commentLines(tail);
   return toUtf8(out);
 }
 
-std::string matrixExport(const AnalysisView& a, MatrixFileFormat format) {
-  return format == MatrixFileFormat::Tsv ? matrixTsv(a) : matrixPhylip(a);
+std::string missingLociWarning(const Dataset& data) {
+  if (!data.frequencies) return {};
+  std::string names;
+  std::size_t count = 0;
+  for (const Taxon& t : data.taxa) {
+    if (t.missingBlocks.empty()) continue;
+    names += (count++ == 0 ? "" : ", ") + t.name.str();
+  }
+  if (count == 0) return {};
+  return "Taxa with missing loci, compared over the loci typed in both of each pair: " + names + ".";
+}
+
+std::optional<MatrixPrecision> matrixPrecisionForKeyword(std::string_view keyword) {
+  if (keyword == "shown") return MatrixPrecision::Shown;
+  if (keyword == "full") return MatrixPrecision::Full;
+  return std::nullopt;
+}
+
+std::string matrixExport(const AnalysisView& a, MatrixFileFormat format,
+                         std::optional<MatrixPrecision> precision) {
+  if (format == MatrixFileFormat::Tsv)
+    return matrixTsv(a, precision.value_or(MatrixPrecision::Shown) == MatrixPrecision::Full);
+  return matrixPhylip(a, precision.value_or(MatrixPrecision::Full) == MatrixPrecision::Full);
 }
 
 std::string reportText(const AnalysisView& a) {
@@ -310,6 +359,17 @@ std::string reportText(const AnalysisView& a) {
     for (const auto& l : treeListLines(*r, taxaOf(a))) out += "  " + l + "\n";
   } else {
     out += "\nNo resampling run since the reference tree was built.\n";
+  }
+  const Dataset& data = a.session.resultsData();
+  if (!data.alleleCopies.empty()) {
+    out += "\nSample sizes (allele copies typed per taxon and locus)\n  taxon";
+    for (const Block& b : data.blocks) out += "\t" + b.name.str();
+    out += "\n";
+    for (std::size_t t = 0; t < data.taxa.size() && t < data.alleleCopies.size(); ++t) {
+      out += "  " + data.taxa[t].name.str();
+      for (const int64_t n : data.alleleCopies[t]) out += "\t" + std::to_string(n);
+      out += "\n";
+    }
   }
   if (const Tree* t = shownReferenceTree(a)) {
     const auto support = referenceTreeSupport(a);

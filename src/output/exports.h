@@ -76,13 +76,22 @@ std::string referenceTreeNewick(const AnalysisView& a);
 std::string listedTreeNewick(const AnalysisView& a, int line);
 std::string referenceTreeSvg(const AnalysisView& a);
 std::string listedTreeSvg(const AnalysisView& a, int line);
-// The matrix grid's cells as shown (user's edits included), tab-separated, after "#" comment lines.
-std::string matrixTsv(const AnalysisView& a);
+// The matrix grid's cells as shown (user's edits included), tab-separated, after "#" comment lines;
+// `full`: the values behind them with every digit.
+std::string matrixTsv(const AnalysisView& a, bool full = false);
 // PHYLIP square distance matrix in the relaxed form (a name of any length, then a blank), always
 // distances: 1 - S for the similarities under UPGMA. The "#" comment lines follow the matrix,
 // since readers expect the taxon count on the first line.
-std::string matrixPhylip(const AnalysisView& a);
-std::string matrixExport(const AnalysisView& a, MatrixFileFormat format);
+std::string matrixPhylip(const AnalysisView& a, bool full = false);
+// For allele frequencies under the pairwise rule: which taxa lack loci (empty when none does).
+std::string missingLociWarning(const Dataset& data);
+
+// Shown: the cells as the grid shows them; full: every double so that it reads back exactly.
+enum class MatrixPrecision { Shown, Full };
+std::optional<MatrixPrecision> matrixPrecisionForKeyword(std::string_view keyword);
+// Without a precision: shown for TSV (the grid's cells), full for PHYLIP (it feeds programs).
+std::string matrixExport(const AnalysisView& a, MatrixFileFormat format,
+                         std::optional<MatrixPrecision> precision = std::nullopt);
 // Settings, statistics, the tree list with counts and the reference tree with support.
 std::string reportText(const AnalysisView& a);
 

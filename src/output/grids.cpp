@@ -114,6 +114,13 @@ std::string MatrixGrid::copyText() const {
   return out;
 }
 
+double MatrixGrid::value(int col, int row) const {
+  if (col == row) return 0.0;
+  if (!edits_.empty() && edits_.contains(Key(col, row)))
+    return readMatrixCell(edits_.at(Key(col, row)), decimalSeparator_);
+  return values_(std::min(col, row), std::max(col, row));
+}
+
 SquareMatrix MatrixGrid::readBack(int n) const {
   SquareMatrix K(n);
   for (int i = 1; i <= n; ++i) {

@@ -60,6 +60,9 @@ class MatrixGrid {
   void fill(const CoefficientMatrix& matrix, const Dataset& data, char decimalSeparator);
   // Every cell followed by a tab, every row followed by CR LF.
   std::string copyText() const;
+  // The value behind cell (col, row) in full: the computed double, or an edited cell read back
+  // (InvalidFloatError when it does not read). 0 on the diagonal.
+  double value(int col, int row) const;
   // The cells read back as a matrix of n taxa: (i, j) from the cell in column i and row j, the
   // diagonal 0. Throws InvalidFloatError at the first cell that does not read, row by row.
   SquareMatrix readBack(int n) const;

@@ -17,8 +17,9 @@ AnalysisPresenter::AnalysisPresenter(char separator, uint32_t seed)
   for (const ResamplingRules& r : allResamplingMethods()) offeredMethods.push_back(r.method);
 }
 
-std::vector<std::string> AnalysisPresenter::readTable(std::string_view text) {
+std::vector<std::string> AnalysisPresenter::readTable(std::string_view text, InputFormat format) {
   const auto afterReading = [this] {
+    session.setPairwiseMissingLoci(pairwiseMissingLoci);
     if (session.data().frequencies) {
       caption = "Frequence analyze: " + caption;
       if (offeredMethods.size() == allResamplingMethods().size()) offeredMethods.pop_back();
@@ -26,6 +27,15 @@ std::vector<std::string> AnalysisPresenter::readTable(std::string_view text) {
     input.fill(session.data(), decimalSeparator);
   };
   std::vector<std::string> warnings;
+  if (format == InputFormat::Auto) format = detectInputFormat(text);
+  if (format != InputFormat::Table) {
+    InputOptions options;
+    options.format = format;
+    options.decimalSeparator = decimalSeparator;
+    warnings = session.readInput(text, options);
+    afterReading();
+    return warnings;
+  }
   try {
     warnings = session.readTable(text, decimalSeparator);
   } catch (const MemoryError&) {
@@ -52,10 +62,18 @@ void computing(AnalysisPresenter& p, Choice&& choice, const std::function<void()
       p.matrix.fill(*p.session.matrix(), p.session.resultsData(), p.decimalSeparator);
     throw;
   }
-  if (p.session.coefficient() && p.session.method() != TreeMethod::None) shown();
+  if ((p.session.coefficient() || p.session.hasGivenMatrix()) &&
+      p.session.method() != TreeMethod::None)
+    shown();
 }
 
 }  // namespace
+
+void AnalysisPresenter::setPairwiseMissingLoci(bool pairwise, ProgressSink* progress) {
+  pairwiseMissingLoci = pairwise;
+  computing(*this, [&] { session.setPairwiseMissingLoci(pairwise, progress); },
+            [this] { showMatrixAndReferenceTree(); });
+}
 
 void AnalysisPresenter::chooseCoefficient(int position, ProgressSink* progress) {
   const Coefficient c = allCoefficients()[static_cast<std::size_t>(position)].id;
@@ -139,10 +157,10 @@ void AnalysisPresenter::selectTree(int line) {
 std::string AnalysisPresenter::referenceTreeCopyText() const {
   const Tree* reference = session.referenceTree();
   const auto c = session.coefficient();
-  if (!reference || !c) return {};
+  if (!reference || (!c && !session.hasGivenMatrix())) return {};
   const ResamplingResult* r = session.lastResult();
   const std::span<const int32_t> support = r ? std::span<const int32_t>(r->support) : std::span<const int32_t>();
-  return (isDistance(*c) ? labelledText(*reference, resultTaxa(), support)
+  return (session.hasGivenMatrix() || isDistance(*c) ? labelledText(*reference, resultTaxa(), support)
                          : lengthsText(*reference, resultTaxa(), support)) +
          ";";
 }
@@ -200,6 +218,12 @@ std::string AnalysisPresenter::statusText() const {
                      : counted(d.markerCount(), "marker", "markers") + " in " +
                            counted(static_cast<int>(d.blocks.size()), "block", "blocks"));
   const auto c = session.coefficient();
+  if (session.hasGivenMatrix()) {
+    if (session.method() == TreeMethod::None || !session.matrix())
+      return text + ". A distance matrix: choose a tree-construction method.";
+    return text + ". Distances read from the file, " + methodLabel(session.method()) +
+           " (no resampling: the matrix has no data behind it).";
+  }
   if (!c || session.method() == TreeMethod::None || !session.matrix())
     return text + ". Choose a coefficient and a tree-construction method.";
   text += ". " + trimmed(describe(*c).label) + ", " + methodLabel(session.method());

@@ -71,7 +71,12 @@ class AnalysisPresenter {
   // Reads a table in place of the data, and returns the warnings about its names. The caption
   // and the methods follow the data kind; the input grid shows what was read even when the
   // reading failed (the failure is passed on).
-  std::vector<std::string> readTable(std::string_view text);
+  // Reads any input (the format by content unless given); a reading in another format than the
+  // native table that fails leaves everything as it was.
+  std::vector<std::string> readTable(std::string_view text, InputFormat format = InputFormat::Auto);
+  // Each pair of taxa over the loci typed in both; kept for every table read into the window.
+  void setPairwiseMissingLoci(bool pairwise, ProgressSink* progress = nullptr);
+  bool pairwiseMissingLoci = false;
   // The coefficient at this position of the window's list, or a method; each computes the
   // matrix and the reference tree once both are chosen.
   void chooseCoefficient(int position, ProgressSink* progress = nullptr);

@@ -180,6 +180,14 @@ void AnalysisWindow::buildMenus() {
   matrixMenu_->setObjectName("matrixMenu");
   copyMatrixAction_ = addCopyAction(matrixMenu_, "copyMatrixAction", Qt::WidgetShortcut);
   connect(copyMatrixAction_, &QAction::triggered, this, [this] { copyMatrix(); });
+  QAction* pairwise = matrixMenu_->addAction("Missing loci: &pairwise");
+  pairwise->setObjectName("pairwiseMissingLociAction");
+  pairwise->setCheckable(true);
+  pairwise->setToolTip("Allele frequencies: compare each pair over the loci typed in both");
+  connect(pairwise, &QAction::toggled, this, [this](bool on) {
+    if (refuseWhileBusy()) return;
+    if (guarded(this, [&] { presenter_.setPairwiseMissingLoci(on); })) refreshResults();
+  });
 }
 
 void AnalysisWindow::connectPages() {
@@ -238,11 +246,11 @@ void AnalysisWindow::setSource(const std::string& path) {
   setWindowTitle(toDisplay(path));
 }
 
-void AnalysisWindow::readTable(std::string_view text) {
+void AnalysisWindow::readTable(std::string_view text, InputFormat format) {
   if (refuseWhileBusy()) return;
   std::vector<std::string> warnings;
   try {
-    warnings = presenter_.readTable(text);
+    warnings = presenter_.readTable(text, format);
   } catch (...) {
     afterReading();
     throw;
@@ -468,7 +476,7 @@ void AnalysisWindow::chooseCoefficient(int index) {
 void AnalysisWindow::chooseUpgma() {
   if (refuseWhileBusy()) return;
   matrixPage_->upgmaButton->setChecked(true);
-  if (!presenter_.session.coefficient()) {
+  if (!presenter_.session.coefficient() && !presenter_.session.hasGivenMatrix()) {
     if (guarded(this, [&] { presenter_.chooseMethod(TreeMethod::Upgma); })) storeChoices();
     return;
   }
@@ -478,7 +486,7 @@ void AnalysisWindow::chooseUpgma() {
 void AnalysisWindow::chooseNeighborJoining() {
   if (refuseWhileBusy()) return;
   matrixPage_->neighborJoiningButton->setChecked(true);
-  if (!presenter_.session.coefficient()) {
+  if (!presenter_.session.coefficient() && !presenter_.session.hasGivenMatrix()) {
     if (guarded(this, [&] { presenter_.chooseMethod(TreeMethod::NeighborJoining); }))
       storeChoices();
     return;
@@ -761,20 +769,21 @@ bool AnalysisWindow::saveTree(const QString& path, TreeSource source) {
   });
 }
 
-bool AnalysisWindow::saveMatrix(const QString& path) {
+bool AnalysisWindow::saveMatrix(const QString& path, std::optional<MatrixPrecision> precision) {
   const auto format = matrixFormatForPath(toBytes(path));
   if (!format) {
     showMessage(this, "Save the matrix as .tsv (tab-separated) or .phy (PHYLIP).");
     return false;
   }
-  return saveFile(path, [&] { return matrixExport(presenter_.view(), *format); });
+  return saveFile(path, [&] { return matrixExport(presenter_.view(), *format, precision); });
 }
 
 bool AnalysisWindow::saveReport(const QString& path) {
   return saveFile(path, [&] { return reportText(presenter_.view()); });
 }
 
-QString AnalysisWindow::saveDialog(const QString& title, const QStringList& filters) {
+QString AnalysisWindow::saveDialog(const QString& title, const QStringList& filters,
+                                   QString* chosenFilter) {
   AppSettings settings;
   QFileDialog dialog(this, title, settings.lastFolder());
   dialog.setObjectName("saveDialog");
@@ -782,6 +791,7 @@ QString AnalysisWindow::saveDialog(const QString& title, const QStringList& filt
   dialog.setNameFilters(filters);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
   QString path = dialog.selectedFiles().front();
+  if (chosenFilter) *chosenFilter = dialog.selectedNameFilter();
   // The chosen type's extension when the name has none of its own.
   if (QFileInfo(path).suffix().isEmpty()) {
     const QString filter = dialog.selectedNameFilter();
@@ -804,9 +814,14 @@ void AnalysisWindow::saveTreeAs() {
 
 void AnalysisWindow::saveMatrixAs() {
   if (refuseWhileBusy()) return;
-  const QString path =
-      saveDialog("Save matrix as", {"Tab-separated (*.tsv)", "PHYLIP distance matrix (*.phy)"});
-  if (!path.isEmpty()) saveMatrix(path);
+  const QStringList filters = {"Tab-separated, as shown (*.tsv)",
+                               "Tab-separated, every digit (*.tsv)",
+                               "PHYLIP distance matrix, every digit (*.phy)",
+                               "PHYLIP distance matrix, as shown (*.phy)"};
+  QString filter;
+  const QString path = saveDialog("Save matrix as", filters, &filter);
+  if (path.isEmpty()) return;
+  saveMatrix(path, filter.contains("every digit") ? MatrixPrecision::Full : MatrixPrecision::Shown);
 }
 
 void AnalysisWindow::saveReportAs() {

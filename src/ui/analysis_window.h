@@ -53,7 +53,7 @@ class AnalysisWindow : public QWidget {
   void setSource(const std::string& path);
   // Reads a whole table, replacing the window's data; the grid shows what was read even when the
   // reading failed with an error (which is passed on).
-  void readTable(std::string_view text);
+  void readTable(std::string_view text, InputFormat format = InputFormat::Auto);
 
   // The commands, as the widgets trigger them.
   void chooseCoefficient(int index);
@@ -84,7 +84,7 @@ class AnalysisWindow : public QWidget {
   TreeSource currentTreeSource() const;
   // Write the file, its format by the extension; a failure is shown and false returned.
   bool saveTree(const QString& path, TreeSource source);
-  bool saveMatrix(const QString& path);
+  bool saveMatrix(const QString& path, std::optional<MatrixPrecision> precision = std::nullopt);
   bool saveReport(const QString& path);
   // The commands: a file dialog, then the above.
   void saveTreeAs();
@@ -128,7 +128,8 @@ class AnalysisWindow : public QWidget {
   bool saveFile(const QString& path, const std::function<std::string()>& content);
   void attachDrawingMenu(TreeDrawingView* view);
   void attachCopyTreeMenu(std::initializer_list<QWidget*> widgets);
-  QString saveDialog(const QString& title, const QStringList& filters);
+  QString saveDialog(const QString& title, const QStringList& filters,
+                     QString* chosenFilter = nullptr);
 
   AnalysisPresenter presenter_;
   JobRunner* jobs_ = nullptr;

@@ -1,5 +1,7 @@
 #include "main_window.h"
 
+#include "input/input_error.h"
+
 #include <QAction>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
@@ -19,6 +21,7 @@
 #include <QUrl>
 
 #include "about_dialog.h"
+#include "input/input_error.h"
 #include "analysis_window.h"
 #include "preferences_dialog.h"
 #include "settings.h"
@@ -309,14 +312,31 @@ void MainWindow::openAnalyses() {
   QFileDialog dialog(this);
   dialog.setObjectName("openDialog");
   dialog.setFileMode(QFileDialog::ExistingFiles);
-  dialog.setNameFilters({"Text files (*.txt)", "SDF files (*.sdf)"});
+  // The first two read by content, as a dropped file does; the others say what the file holds.
+  static const std::pair<const char*, InputFormat> kFilters[] = {
+      {"Text files (*.txt)", InputFormat::Auto},
+      {"SDF files (*.sdf)", InputFormat::Auto},
+      {"Native tables (*.txt *.tsv *.sdf)", InputFormat::Table},
+      {"GenePop files (*.gen *.txt)", InputFormat::GenePop},
+      {"Genotype tables, STRUCTURE-style or CSV (*.str *.csv *.tsv *.txt)", InputFormat::Genotypes},
+      {"Band matrices (*.csv *.tsv *.txt)", InputFormat::Bands},
+      {"PHYLIP distance matrices (*.phy *.phylip *.dist *.txt)", InputFormat::PhylipMatrix},
+      {"Distance matrices, CSV or TSV (*.csv *.tsv *.txt)", InputFormat::MatrixCsv},
+      {"All files (*)", InputFormat::Auto},
+  };
+  QStringList filters;
+  for (const auto& f : kFilters) filters << f.first;
+  dialog.setNameFilters(filters);
   dialog.selectNameFilter("Text files (*.txt)");
   dialog.setDirectory(settings.lastFolder());
   if (dialog.exec() != QDialog::Accepted) return;
-  openFiles(dialog.selectedFiles());
+  InputFormat format = InputFormat::Auto;
+  for (const auto& f : kFilters)
+    if (dialog.selectedNameFilter() == f.first) format = f.second;
+  openFiles(dialog.selectedFiles(), format);
 }
 
-bool MainWindow::openFile(const QString& path) {
+bool MainWindow::openFile(const QString& path, InputFormat format) {
   QFile file(path);
   if (!file.open(QIODevice::ReadOnly)) {
     showMessage(this, QString("Cannot open file %1").arg(path));
@@ -330,12 +350,19 @@ bool MainWindow::openFile(const QString& path) {
   }
   AnalysisWindow* form = addWindow();
   form->setSource(toBytes(path));
-  return guarded(form, [&] { form->readTable(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()))); });
+  return guarded(form, [&] {
+    try {
+      form->readTable(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
+                      format);
+    } catch (const InputError& e) {
+      throw std::runtime_error(toBytes(path) + ":" + e.what());
+    }
+  });
 }
 
-void MainWindow::openFiles(const QStringList& paths) {
+void MainWindow::openFiles(const QStringList& paths, InputFormat format) {
   for (const QString& p : paths)
-    if (!openFile(p)) return;
+    if (!openFile(p, format)) return;
 }
 
 void MainWindow::openRecent(const QString& path) {

@@ -6,6 +6,8 @@
 #include <QMainWindow>
 #include <QStringList>
 
+#include "input/input_format.h"
+
 class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
@@ -32,9 +34,9 @@ class MainWindow : public QMainWindow {
   AnalysisWindow* newAnalysis();  // "&New analyses..."
   void openAnalyses();  // "&Open analyses..."
   // Opens one file as a new analysis window; false when it stopped with an error.
-  bool openFile(const QString& path);
+  bool openFile(const QString& path, InputFormat format = InputFormat::Auto);
   // Opens files in order until one fails.
-  void openFiles(const QStringList& paths);
+  void openFiles(const QStringList& paths, InputFormat format = InputFormat::Auto);
   void openRecent(const QString& path);
   void closeAnalysis();  // "&Close": the active window
   void closeAll();

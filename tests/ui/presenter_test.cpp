@@ -21,6 +21,30 @@ std::vector<std::string> methodLabels(const AnalysisPresenter& p) {
   return out;
 }
 
+TEST(Presenter, OtherFormatsReadByContentAndAFailedOneKeepsTheAnalysis) {
+  AnalysisPresenter p;
+  p.caption = "cats";
+  p.readTable("cats\nfca8, fca23\nPop\nP1, 0102 0303\nPop\nP2, 0101 0000\nPop\nP3, 0303 0404\n");
+  EXPECT_EQ(p.caption, "Frequence analyze: cats");
+  p.pairwiseMissingLoci = true;
+  p.chooseCoefficient(7);  // R
+  p.chooseMethod(TreeMethod::NeighborJoining);
+  const std::string shown = p.matrix.copyText();
+  EXPECT_THROW(p.readTable("t\nl1\nPop\na, 01011\n"), std::runtime_error);
+  EXPECT_EQ(p.caption, "Frequence analyze: cats");
+  EXPECT_EQ(p.session.data().taxonCount(), 3);
+  EXPECT_EQ(p.matrix.copyText(), shown);
+  // The window's rule holds for the next table read into it.
+  p.readTable("t\nl1, l2\nPop\na, 0101 0202\nPop\nb, 0102 0000\n");
+  EXPECT_TRUE(p.session.data().pairwiseMissingLoci);
+  // A distance matrix shows its tree without a coefficient.
+  AnalysisPresenter m;
+  m.readTable("3\nA 0 1 2\nB 1 0 2\nC 2 2 0\n");
+  m.chooseMethod(TreeMethod::Upgma);
+  EXPECT_EQ(m.matrix.cell(2, 1), "1.00000");
+  EXPECT_NE(m.statusText().find("Distances read from the file"), std::string::npos);
+}
+
 TEST(Presenter, FrequencyPrefixesTheCaptionEachTimeAndDropsUsersOnce) {
   AnalysisPresenter p;
   p.readTable(kDiceTable);
