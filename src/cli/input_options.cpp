@@ -9,6 +9,7 @@
 #include "input/input_error.h"
 #include "output/display_text.h"
 #include "output/exports.h"
+#include "output/file_writing.h"
 
 namespace ramovia::cli {
 
@@ -131,6 +132,13 @@ int runConvert(const std::vector<std::string>& args, std::istream& in, std::ostr
     }
     err << o2.str();
     return code == 0 ? 0 : 2;
+  }
+  try {
+    const std::string outputs[] = {output};
+    if (input != "-") checkOutputPaths(input, outputs);
+  } catch (const ExportError& e) {
+    err << e.what() << "\n";
+    return 2;
   }
   try {
     std::string text;

@@ -69,6 +69,10 @@ TEST(InputCli, ErrorsNameFileLineAndColumnAndWriteNothing) {
   EXPECT_FALSE(std::filesystem::exists(out));
   EXPECT_EQ(run({"convert", gen, out}).code, 1);
   EXPECT_FALSE(std::filesystem::exists(out));
+  // Converting a file onto itself would lose it.
+  const std::string cats = tempFile("self.gen", kCats);
+  EXPECT_EQ(run({"convert", cats, cats}).code, 2);
+  EXPECT_EQ(slurp(cats), kCats);
   // The coefficient stays required for data.
   r = run({"-m", "nj", tempFile("cats2.gen", kCats)});
   EXPECT_EQ(r.code, 2);
