@@ -616,18 +616,7 @@ int runCli(const std::vector<std::string>& args, std::istream& in, std::ostream&
 
   if (args.size() >= 2 && args[1] == "convert") return runConvert(args, in, out, err);
   std::vector<std::string> rest(args.rbegin(), args.rend() - (args.empty() ? 0 : 1));
-  try {
-    app.parse(rest);
-  } catch (const CLI::ParseError& e) {
-    std::ostringstream o1, o2;
-    const int code = app.exit(e, o1, o2);
-    if (e.get_exit_code() == 0) {
-      out << o1.str();
-      return 0;
-    }
-    err << o2.str();
-    return code == 0 ? 0 : 2;
-  }
+  if (const std::optional<int> code = parseArguments(app, rest, out, err)) return *code;
   try {
     std::vector<std::string> outputs;
     for (const std::string* p : {&o.newick, &o.svg, &o.matrix, &o.report, &o.consensus,

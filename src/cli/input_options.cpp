@@ -121,18 +121,7 @@ int runConvert(const std::vector<std::string>& args, std::istream& in, std::ostr
           "BYTE"));
   addInputOptions(app, o);
   std::vector<std::string> rest(args.rbegin(), args.rend() - 2);
-  try {
-    app.parse(rest);
-  } catch (const CLI::ParseError& e) {
-    std::ostringstream o1, o2;
-    const int code = app.exit(e, o1, o2);
-    if (e.get_exit_code() == 0) {
-      out << o1.str();
-      return 0;
-    }
-    err << o2.str();
-    return code == 0 ? 0 : 2;
-  }
+  if (const std::optional<int> code = parseArguments(app, rest, out, err)) return *code;
   try {
     const std::string outputs[] = {output};
     if (input != "-") checkOutputPaths(input, outputs);
@@ -180,6 +169,23 @@ int runConvert(const std::vector<std::string>& args, std::istream& in, std::ostr
     err << e.what() << "\n";
     return 1;
   }
+}
+
+std::optional<int> parseArguments(CLI::App& app, std::vector<std::string>& reversedArgs,
+                                  std::ostream& out, std::ostream& err) {
+  try {
+    app.parse(reversedArgs);
+  } catch (const CLI::ParseError& e) {
+    std::ostringstream o1, o2;
+    const int code = app.exit(e, o1, o2);
+    if (e.get_exit_code() == 0) {
+      out << o1.str();
+      return 0;
+    }
+    err << o2.str();
+    return code == 0 ? 0 : 2;
+  }
+  return std::nullopt;
 }
 
 }  // namespace ramovia::cli

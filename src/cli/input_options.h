@@ -3,6 +3,7 @@
 #pragma once
 
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,11 @@ InputOptions inputOptionsFrom(const InputCliOptions& o, char decimalSeparator);
 std::string placedMessage(const std::string& file, const std::string& message);
 
 // `ramovia-cli convert IN OUT [options]`; args[0] is the program, args[1] "convert".
+// Parses the arguments (last first, as CLI11 takes them); on --help or a usage error writes
+// CLI11's text and gives the exit code.
+std::optional<int> parseArguments(CLI::App& app, std::vector<std::string>& reversedArgs,
+                                  std::ostream& out, std::ostream& err);
+
 int runConvert(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
                std::ostream& err);
 

@@ -267,26 +267,8 @@ struct NbJoinRun {
         cand.push_back(i << 32 | j);
       }
     }
+    if (cand.size() > cap) return TieScan(p, q, d, limit);
     double best = 1e20;
-    if (cand.size() > cap) {
-      // Ties everywhere: the scan in full, exact only where the filter lets a pair through.
-      for (int i = 0; i + 1 < n; ++i) {
-        const int a = ord[i];
-        const double* row = &At(a, 0);
-        const double xa = x[a];
-        for (int j = i + 1; j < n; ++j) {
-          const int b = ord[j];
-          if ((row[b] - x[b]) - xa > limit) continue;
-          const double v = Exact(i, j, d);
-          if (v < best) {
-            best = v;
-            p = i;
-            q = j;
-          }
-        }
-      }
-      return;
-    }
     std::sort(cand.begin(), cand.end());
     for (const uint64_t c : cand) {
       const int i = static_cast<int>(c >> 32);
