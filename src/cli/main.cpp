@@ -3,8 +3,10 @@
 #include <iostream>
 
 #include "cli_app.h"
+#include "cluster.h"
 
 int main(int argc, char** argv) {
+  ramovia::cli::ProcessScope processes(argc, argv);
   std::vector<std::string> args(argv, argv + argc);
   return ramovia::cli::runCli(args, std::cin, std::cout, std::cerr, isatty(STDERR_FILENO) != 0);
 }
