@@ -1,6 +1,9 @@
 #include "analysis/engine.h"
 
+#include <chrono>
 #include <memory>
+#include <stdexcept>
+#include <string>
 
 #include "analysis/draws.h"
 #include "analysis/replicate_runner.h"
@@ -15,6 +18,7 @@ namespace ramovia {
 namespace {
 
 struct Job {
+  int index = 0;                       // the replicate, counted over the whole run
   TaxonSubset taxa;                    // the taxa of the replicate, in order
   std::vector<int32_t> loci;           // the loci drawn, when whole loci are
   std::vector<MarkerSample> samples;   // one over all markers, or one per block or locus drawn
@@ -199,7 +203,7 @@ std::unique_ptr<MatrixSource> sourceFor(const Dataset& data, Coefficient c, bool
 
 ResamplingResult runResampling(const Dataset& data, Coefficient coefficient, TreeMethod method,
                                const ResamplingPlan& plan, const Tree* compareWith,
-                               DrawState& state, ProgressSink* progress) {
+                               DrawState& state, ProgressSink* progress, const RunHooks* hooks) {
   ResamplingResult result;
   result.plan = plan;
   result.fragmentsDrawn = data.markerCount() - plan.fragmentsLeftOut;
@@ -216,9 +220,30 @@ ResamplingResult runResampling(const Dataset& data, Coefficient coefficient, Tre
   const bool joinSmallest = isDistance(coefficient);
   std::unique_ptr<MatrixSource> source =
       sourceFor(data, coefficient, storeDistances, result.fragmentsDrawn, plan);
+  ReplicateExchange* exchange = hooks ? hooks->exchange : nullptr;
+  const bool collects = !exchange || exchange->collects();
+  const RunSnapshot* resume = hooks ? hooks->resumeFrom : nullptr;
+  if (resume && (resume->order.size() != state.order.size() || resume->taken > plan.replicates))
+    throw std::runtime_error("The checkpoint does not fit this run.");
 
   bool subsetUsed = presence && leftOut != 0;
   int32_t subsetSize = state.subsetSize;
+  bool cancelPending = false;
+  int32_t first = 0;  // replicates taken before this run went on
+  if (resume) {
+    first = resume->taken;
+    result.startSeed = resume->startSeed;
+    state.random.setSeed(resume->seed);
+    state.order = resume->order;
+    subsetSize = resume->subsetSize;
+    subsetUsed = resume->subsetUsed;
+    cancelPending = resume->cancelPending;
+    if (collects) {
+      result.referenceHits = resume->referenceHits;
+      result.trees.restore(resume->trees);
+      result.replicates = resume->replicates;
+    }
+  }
   // However the run ends: presence data drop their subset, the others keep the last one drawn.
   struct SubsetGuard {
     DrawState& state;
@@ -232,7 +257,7 @@ ResamplingResult runResampling(const Dataset& data, Coefficient coefficient, Tre
 
   const int32_t replicates = plan.replicates;
   int32_t step = 1;
-  if (progress) {
+  if (progress && collects) {
     progress->setRange(0, replicates);
     if (presence) {
       progress->setRange(1, replicates);
@@ -244,75 +269,140 @@ ResamplingResult runResampling(const Dataset& data, Coefficient coefficient, Tre
   const std::vector<int32_t> compareOrder =
       compareWith ? canonicalOrder(*compareWith) : std::vector<int32_t>();
   const uint64_t compareHash = compareWith ? topologyHash(*compareWith, compareOrder) : 0;
-  bool cancelPending = false;
 
+  // The cancel checks after replicate i was taken: false ends the run there.
+  auto goOn = [&](int i) {
+    if (presence) {
+      if (progress && i % step == 0) {
+        progress->setPosition(i);
+        if (progress->processMessages()) return false;
+      }
+      return true;
+    }
+    if (cancelPending) return false;
+    if (progress) {
+      progress->setPosition(i);
+      cancelPending = progress->processMessages();
+    }
+    return true;
+  };
+
+  const bool saving = collects && hooks && hooks->save;
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point lastSave = Clock::now();
+  int32_t lastSaved = first;
+  auto saveDue = [&](int i) {
+    if (takeCheckpointRequest()) return true;
+    const CheckpointSchedule& when = hooks->schedule;
+    if (when.replicates > 0 && i - lastSaved >= when.replicates) return true;
+    return when.seconds > 0 &&
+           std::chrono::duration<double>(Clock::now() - lastSave).count() >= when.seconds;
+  };
+  auto save = [&](int i, const Job& job) {
+    RunSnapshot snapshot;
+    snapshot.taken = i;
+    snapshot.startSeed = result.startSeed;
+    snapshot.seed = job.seed;
+    snapshot.order = job.order;
+    snapshot.subsetSize = job.subsetSize;
+    snapshot.subsetUsed = job.subsetUsed;
+    snapshot.cancelPending = cancelPending;
+    snapshot.referenceHits = result.referenceHits;
+    snapshot.trees = result.trees.entries();
+    snapshot.replicates = result.replicates;
+    hooks->save(snapshot);
+    lastSave = Clock::now();
+    lastSaved = i;
+  };
+
+  int lastTaken = first;
+  // A run resumed where its checks had ended it ends there again.
+  const bool ended = first > 0 && collects && !goOn(first);
+  int taken = 0;
   ReplicateRunner<Job, Workspace, Built> runner(workerThreads(plan.threads));
-  const int taken = runner.run(
-      replicates,
-      [&](int, Job& job) {
-        shuffleTaxa(state.random, state.order, subsetUsed ? subsetSize : taxa);
-        if (presence) {
-          source->drawSamples(state.random, job, subsetUsed);
-          if (subsetUsed) {
-            job.taxa = leaveOutTaxa(state.random, state.order, leftOut);
-            subsetSize = static_cast<int32_t>(job.taxa.size());
-          } else {
-            job.taxa = state.order;
-          }
-        } else {
-          subsetUsed = leftOut != 0;
-          if (subsetUsed) {
-            job.taxa = leaveOutTaxa(state.random, state.order, leftOut);
-            subsetSize = static_cast<int32_t>(job.taxa.size());
-          } else {
-            job.taxa = state.order;
-          }
-          source->drawSamples(state.random, job, subsetUsed);
-        }
-        job.seed = state.random.seed();
-        job.order = state.order;
-        job.subsetSize = subsetSize;
-        job.subsetUsed = subsetUsed;
-      },
-      [&](Job& job, Workspace& ws) {
-        source->matrix(job, ws);
-        ws.names.resize(job.taxa.size());
-        for (std::size_t k = 0; k < job.taxa.size(); ++k)
-          ws.names[k] = &data.taxa[static_cast<std::size_t>(job.taxa[k])].name;
-        Built built;
-        built.tree = buildTree(method, ws.K, static_cast<int>(job.taxa.size()),
-                               RowTaxa{job.taxa, ws.names}, joinSmallest, ws.tree);
-        built.order = canonicalOrder(built.tree);
-        built.hash = topologyHash(built.tree, built.order);
-        return built;
-      },
-      [&](int i, Job&, Built built) {
-        if (compareWith && built.hash == compareHash &&
-            sameTopology(built.tree, built.order, *compareWith, compareOrder))
-          ++result.referenceHits;
-        if (plan.keepReplicateTrees) result.replicates.push_back(built.tree);
-        result.trees.add(std::move(built.tree), built.hash, std::move(built.order));
-        if (progress && progress->stopRequested()) return false;
-        if (presence) {
-          if (progress && i % step == 0) {
-            progress->setPosition(i);
-            if (progress->processMessages()) return false;
-          }
-          return true;
-        }
-        if (cancelPending) return false;
-        if (progress) {
-          progress->setPosition(i);
-          cancelPending = progress->processMessages();
-        }
-        return true;
-      },
-      [&](Job& job) {
-        state.random.setSeed(job.seed);
-        state.order = job.order;
-        subsetSize = job.subsetSize;
-        subsetUsed = job.subsetUsed;
-      });
+  try {
+    if (!ended)
+      taken = runner.run(
+          replicates - first,
+          [&](int i, Job& job) {
+            job.index = first + i;
+            shuffleTaxa(state.random, state.order, subsetUsed ? subsetSize : taxa);
+            if (presence) {
+              source->drawSamples(state.random, job, subsetUsed);
+              if (subsetUsed) {
+                job.taxa = leaveOutTaxa(state.random, state.order, leftOut);
+                subsetSize = static_cast<int32_t>(job.taxa.size());
+              } else {
+                job.taxa = state.order;
+              }
+            } else {
+              subsetUsed = leftOut != 0;
+              if (subsetUsed) {
+                job.taxa = leaveOutTaxa(state.random, state.order, leftOut);
+                subsetSize = static_cast<int32_t>(job.taxa.size());
+              } else {
+                job.taxa = state.order;
+              }
+              source->drawSamples(state.random, job, subsetUsed);
+            }
+            job.seed = state.random.seed();
+            job.order = state.order;
+            job.subsetSize = subsetSize;
+            job.subsetUsed = subsetUsed;
+          },
+          [&](Job& job, Workspace& ws) {
+            if (exchange && !exchange->computesHere(job.index)) return Built{};
+            source->matrix(job, ws);
+            ws.names.resize(job.taxa.size());
+            for (std::size_t k = 0; k < job.taxa.size(); ++k)
+              ws.names[k] = &data.taxa[static_cast<std::size_t>(job.taxa[k])].name;
+            Built built;
+            built.tree = buildTree(method, ws.K, static_cast<int>(job.taxa.size()),
+                                   RowTaxa{job.taxa, ws.names}, joinSmallest, ws.tree);
+            built.order = canonicalOrder(built.tree);
+            built.hash = topologyHash(built.tree, built.order);
+            return built;
+          },
+          [&](int, Job& job, Built built) {
+            const int i = job.index;
+            lastTaken = i;
+            if (!collects) return !exchange->computesHere(i) || exchange->send(i, built.tree);
+            if (exchange && !exchange->computesHere(i)) {
+              built.tree = exchange->receive(i);
+              built.order = canonicalOrder(built.tree);
+              built.hash = topologyHash(built.tree, built.order);
+            }
+            if (compareWith && built.hash == compareHash &&
+                sameTopology(built.tree, built.order, *compareWith, compareOrder))
+              ++result.referenceHits;
+            if (plan.keepReplicateTrees) result.replicates.push_back(built.tree);
+            result.trees.add(std::move(built.tree), built.hash, std::move(built.order));
+            if (saving && saveDue(i)) save(i, job);
+            if (progress && progress->stopRequested()) return false;
+            return goOn(i);
+          },
+          [&](Job& job) {
+            state.random.setSeed(job.seed);
+            state.order = job.order;
+            subsetSize = job.subsetSize;
+            subsetUsed = job.subsetUsed;
+          });
+  } catch (...) {
+    if (exchange) {
+      std::string message = "A replicate failed.";
+      try {
+        throw;
+      } catch (const std::exception& e) {
+        message = e.what();
+      } catch (...) {
+      }
+      if (!collects) exchange->fail(lastTaken + 1, message);
+      exchange->finish();
+    }
+    throw;
+  }
+  if (exchange) exchange->finish();
+  taken += first;
   result.built = taken;
   result.cancelled = taken < replicates;
   result.trees.sort();

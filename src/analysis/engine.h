@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "analysis/plan.h"
+#include "analysis/run_hooks.h"
 #include "distance/coefficient.h"
 #include "model/dataset.h"
 #include "model/progress.h"
@@ -26,9 +27,12 @@ struct DrawState {
 
 // Runs the plan (already checked) and returns its trees, sorted; `compareWith`, when given, is
 // the tree the replicates are counted against. The draws leave `state` as the last replicate
-// taken left it. A cancel request arrives through progress->processMessages().
+// taken left it. A cancel request arrives through progress->processMessages(). With hooks the run
+// goes on from a snapshot, saves its state as scheduled, and shares its replicates with other
+// processes; the result is the same in every case.
 ResamplingResult runResampling(const Dataset& data, Coefficient coefficient, TreeMethod method,
                                const ResamplingPlan& plan, const Tree* compareWith,
-                               DrawState& state, ProgressSink* progress);
+                               DrawState& state, ProgressSink* progress,
+                               const RunHooks* hooks = nullptr);
 
 }  // namespace ramovia

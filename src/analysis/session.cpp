@@ -36,6 +36,14 @@ constexpr const char* kNoResamplingOfMatrix =
 
 }  // namespace
 
+uint64_t resamplingBytes(const Dataset& data, Coefficient c, int threads) {
+  // Every worker computes its replicates in matrices of its own.
+  uint64_t perWorker = matrixBytes(static_cast<uint64_t>(data.taxonCount()));
+  if (familyOf(c) == CoefficientFamily::Divergence)
+    for (const Block& b : data.blocks) perWorker += matrixBytes(static_cast<uint64_t>(b.taxa.size())) / 3;
+  return perWorker * static_cast<uint64_t>(workerThreads(threads));
+}
+
 Session::Session(uint32_t seed) : data_(std::make_shared<const Dataset>()), resultsData_(data_) {
   draws_.random.setSeed(seed);
 }
@@ -190,18 +198,19 @@ void Session::checkPlan(const ResamplingPlan& plan) const {
   }
 }
 
-const ResamplingResult& Session::resample(const ResamplingPlan& plan, ProgressSink* progress) {
+const ResamplingResult& Session::resample(const ResamplingPlan& plan, ProgressSink* progress,
+                                          const RunHooks* hooks) {
   checkPlan(plan);
   const Dataset& data = *data_;
-  // Every worker computes its replicates in matrices of its own.
-  uint64_t perWorker = matrixBytes(static_cast<uint64_t>(data.taxonCount()));
-  if (familyOf(*coefficient_) == CoefficientFamily::Divergence)
-    for (const Block& b : data.blocks) perWorker += matrixBytes(static_cast<uint64_t>(b.taxa.size())) / 3;
-  requireMemory(perWorker * static_cast<uint64_t>(workerThreads(plan.threads)),
+  requireMemory(resamplingBytes(data, *coefficient_, plan.threads),
                 "A resampling run over " + std::to_string(data.taxonCount()) + " taxa");
   clearProducts();
   ResamplingResult result =
-      runResampling(data, *coefficient_, method_, plan, comparedTree(), draws_, progress);
+      runResampling(data, *coefficient_, method_, plan, comparedTree(), draws_, progress, hooks);
+  if (hooks && hooks->exchange && !hooks->exchange->collects()) {
+    result_ = std::move(result);
+    return *result_;
+  }
   if (reference_) result.support = CladeSupportIndex(result.trees, data.taxonCount()).supportOf(*reference_);
   result.unrooted = summarizeUnrooted(result.trees, data.taxonCount(), referenceTree(), plan.threads);
   result_ = std::move(result);

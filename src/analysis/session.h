@@ -32,6 +32,9 @@ struct CoefficientMatrix {
   int32_t size() const { return static_cast<int32_t>(taxa.size()); }
 };
 
+// The memory the workers of a resampling run take beside the data and the reference matrix.
+uint64_t resamplingBytes(const Dataset& data, Coefficient c, int threads);
+
 class Session {
  public:
   // The generator starts at `seed`; it goes on from run to run.
@@ -88,8 +91,10 @@ class Session {
   bool canResample() const;
   // Throws std::runtime_error with the message that refuses the plan.
   void checkPlan(const ResamplingPlan& plan) const;
-  // Runs the plan; the support of each clade of the reference tree comes with the result.
-  const ResamplingResult& resample(const ResamplingPlan& plan, ProgressSink* progress = nullptr);
+  // Runs the plan; the support of each clade of the reference tree comes with the result. Hooks
+  // resume, save and share the run (a process that does not collect keeps no summaries).
+  const ResamplingResult& resample(const ResamplingPlan& plan, ProgressSink* progress = nullptr,
+                                   const RunHooks* hooks = nullptr);
   const ResamplingResult* lastResult() const { return result_ ? &*result_ : nullptr; }
 
   // --- what runs change ---

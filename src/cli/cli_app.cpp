@@ -19,7 +19,9 @@
 #include <sstream>
 
 #include "analysis/reference_matrix.h"
+#include "analysis/replicate_runner.h"
 #include "analysis/session.h"
+#include "cluster.h"
 #include "comparison_options.h"
 #include "input/input_error.h"
 #include "input/table_checks.h"
@@ -141,6 +143,7 @@ struct Options {
   std::string resample = "alleles";
   ComparisonOptions comparisons;
   InputCliOptions input;
+  ClusterOptions cluster;
 };
 
 // A usage error found after parsing, worded as the parser words its own.
@@ -340,12 +343,86 @@ uint64_t resultTextBytes(uint64_t taxa, bool json) {
   return cells * (json ? 120 : 40);
 }
 
-int execute(const Options& o, std::istream& in, std::ostream& out, std::ostream& err,
+// What a checkpoint must have been made from to be taken: the table and every setting that
+// changes the replicates.
+CheckpointIdentity identityOf(const Options& o, const std::string& text) {
+  CheckpointIdentity id;
+  id.inputDigest = digestOf(text);
+  id.inputBytes = text.size();
+  id.settings = {{"--coefficient", o.coefficient},
+                 {"--method", o.method},
+                 {"--resampling", o.resampling},
+                 {"--replicates", std::to_string(o.replicates)},
+                 {"--leave-out-fragments", std::to_string(o.leaveOutFragments)},
+                 {"--leave-out-taxa", std::to_string(o.leaveOutTaxa)},
+                 {"--different", o.different ? "on" : "off"},
+                 {"--resample", o.resample},
+                 {"--seed", std::to_string(o.seed)},
+                 {"--decimal-separator", o.decimalSeparator},
+                 {"--replicate-trees", o.replicateTrees.empty() ? "off" : "on"}};
+  return id;
+}
+
+uint64_t checkpointBytesOf(const Options& o, int64_t taxa) {
+  // The snapshot and its bytes, beside the list the run holds anyway.
+  if (o.cluster.checkpoint.empty()) return 0;
+  return 2 * checkpointBytes(taxa, o.replicates, !o.replicateTrees.empty());
+}
+
+uint64_t runBytes(const Options& o, const ResamplingPlan& plan, const Session& session, int here) {
+  const Dataset& data = session.data();
+  const uint64_t perProcess = resamplingBytes(data, *session.coefficient(), plan.threads);
+  // The other processes of this machine hold the data and the reference matrix as well.
+  const uint64_t others = referenceMatrixBytes(data, *session.coefficient()) + data.markerCount() *
+      static_cast<uint64_t>(data.taxonCount()) / 8 + 4096;
+  return perProcess * static_cast<uint64_t>(here) + others * static_cast<uint64_t>(here - 1) +
+         checkpointBytesOf(o, data.taxonCount());
+}
+
+std::string dryRun(const Options& o, const Dataset& data, const std::string& text, Processes& procs) {
+  DryRunFacts f;
+  f.taxa = data.taxonCount();
+  f.markers = data.markerCount();
+  f.blocks = static_cast<int64_t>(data.blocks.size());
+  const Coefficient c = *coefficientForLetter(o.coefficient[0]);
+  const bool nj = o.method != "upgma";
+  f.method = nj ? "nj" : "upgma";
+  f.threads = workerThreads(o.threads);
+  f.processes = procs.size();
+  f.processesHere = procs.sizeOnThisMachine();
+  f.tableBytes = estimateReadingMemory(text);
+  f.matrixBytes = referenceMatrixBytes(data, c);
+  f.available = availableMemory();
+  const bool presence = familyOf(c) == CoefficientFamily::Presence;
+  const double one = secondsPerReplicate(f.taxa, f.markers, presence, nj);
+  f.seconds = one;  // the reference matrix and tree
+  if (!o.resampling.empty()) {
+    const ResamplingPlan plan = planFor(o, *resamplingForKeyword(o.resampling), data);
+    f.replicates = plan.replicates;
+    f.resampling = o.resampling;
+    f.workerBytes = resamplingBytes(data, c, plan.threads);
+    f.checkpointBytes = checkpointBytesOf(o, f.taxa);
+    if (!o.cluster.checkpoint.empty()) {
+      const std::string bytes = procs.share([&] { return readCheckpointFile(o.cluster.checkpoint); });
+      if (!bytes.empty())
+        f.alreadyTaken = decodeCheckpoint(bytes, identityOf(o, text), o.cluster.checkpoint).taken;
+    }
+    f.seconds += one * static_cast<double>(f.replicates - f.alreadyTaken) /
+                 static_cast<double>(f.threads * f.processes);
+  }
+  return procs.rank() == 0 ? dryRunText(f) : std::string();
+}
+
+int execute(const Options& o, std::istream& in, std::ostream& out, std::ostream& errAll,
             bool progressOnTerminal, Step& step) {
   const char separator = o.decimalSeparator[0];
   Session session(o.seed);
+  Processes& procs = processes();
+  // The other processes of a job read and meet the same: rank 0 alone tells it.
+  std::ostream nowhere(nullptr);
+  std::ostream& err = procs.rank() == 0 ? errAll : nowhere;
   step = {"read the table", 0};
-  const std::string text = readInput(o.file, in, err);
+  const std::string text = procs.share([&] { return readInput(o.file, in, err); });
   step.need = estimateReadingMemory(text);
   if (const std::string hint = unreadableTextHint(text); !hint.empty()) warn(err, hint);
   std::vector<std::string> warnings;
@@ -364,6 +441,12 @@ int execute(const Options& o, std::istream& in, std::ostream& out, std::ostream&
   }
   for (const auto& w : warnings) warn(err, w);
   const Dataset& data = session.data();
+  if (o.cluster.dryRun) {
+    if (session.hasGivenMatrix())
+      throw Failure("--dry-run estimates the runs of a data table; this file holds distances.");
+    out << dryRun(o, data, text, procs);
+    return 0;
+  }
   InputGrid input;
   input.fill(data, separator);
 
@@ -384,18 +467,43 @@ int execute(const Options& o, std::istream& in, std::ostream& out, std::ostream&
   const std::string matrixRunTree = referenceTreeText(*session.referenceTree(), method, data.taxa);
 
   std::optional<ResamplingPlan> plan;
+  std::optional<RunSetup> setup;
+  std::function<void()> completeRun;
   if (!o.resampling.empty()) {
     plan = planFor(o, *resamplingForKeyword(o.resampling), data);
-    RunProgress progress(progressOnTerminal && !o.json ? &err : nullptr, o.cancelAt);
+    setup.emplace(o.cluster, identityOf(o, text), procs);
+    {
+      // Every process of this machine holds the data and its workers; rank 0 the checkpoint.
+      std::string problem;
+      try {
+        requireMemory(runBytes(o, *plan, session, procs.sizeOnThisMachine()),
+                      "A resampling run of " + std::to_string(procs.sizeOnThisMachine()) +
+                          (procs.sizeOnThisMachine() == 1 ? " process" : " processes") +
+                          " over " + std::to_string(data.taxonCount()) + " taxa");
+      } catch (const std::exception& e) {
+        problem = e.what();
+      }
+      procs.agree(problem);
+    }
     // Beside the workers' matrices: every replicate's tree may be a tree of its own in the list.
     const uint64_t trees =
         static_cast<uint64_t>(plan->replicates) * (plan->keepReplicateTrees ? 2 : 1);
     const uint64_t treeBytes = trees * 2 * (taxa + 1) * 48;
     requireMemory(treeBytes, "The trees of " + std::to_string(plan->replicates) + " replicates");
     step = {"run " + std::to_string(plan->replicates) + " replicates", step.need + treeBytes};
-    const SignalHandler interrupt(SIGINT, onInterrupt);
+    RunProgress progress(progressOnTerminal && !o.json && procs.rank() == 0 ? &err : nullptr,
+                         o.cancelAt);
+    auto previous = std::signal(SIGINT, onInterrupt);
     g_interrupted = false;
-    session.resample(*plan, &progress);
+    try {
+      session.resample(*plan, &progress, setup->hooks());
+    } catch (...) {
+      std::signal(SIGINT, previous);
+      throw;
+    }
+    std::signal(SIGINT, previous);
+    if (!setup->collects()) return 0;
+    if (!session.lastResult()->cancelled) completeRun = [&setup] { setup->complete(); };
   }
   if (g_terminated && g_terminationHook) g_terminationHook();
   const ResamplingResult* result = session.lastResult();
@@ -463,6 +571,7 @@ int execute(const Options& o, std::istream& in, std::ostream& out, std::ostream&
     }
     for (auto& [key, value] : compared.json.items()) j[key] = std::move(value);
     out << j.dump() << "\n";
+    if (completeRun) completeRun();
     return 0;
   }
 
@@ -489,6 +598,7 @@ int execute(const Options& o, std::istream& in, std::ostream& out, std::ostream&
   }
   o2 << compared.text;
   out << replaceControls(std::move(o2).str(), '?');
+  if (completeRun) completeRun();
   return 0;
 }
 
@@ -605,6 +715,7 @@ int runCli(const std::vector<std::string>& args, std::istream& in, std::ostream&
   app.add_option("--replicate-trees", o.replicateTrees,
                  "Write every replicate's tree, one Newick line each, in replicate order")
       ->needs(resampling);
+  addClusterOptions(app, o.cluster);
   app.add_option("--resample", o.resample,
                  "Allele frequencies: resample the alleles inside each locus (the default) or "
                  "whole loci")
@@ -651,6 +762,8 @@ int runCli(const std::vector<std::string>& args, std::istream& in, std::ostream&
         << ")\n";
     return 1;
   } catch (const std::exception& e) {
+    // The other processes of a job met the same; rank 0 tells it.
+    if (processes().rank() != 0) return 0;
     err << replaceControls(e.what(), '?', false) << "\n";
     return 1;
   }

@@ -40,6 +40,13 @@ void TreeList::clear() {
   added_ = 0;
 }
 
+void TreeList::restore(std::vector<Entry> entries) {
+  entries_ = std::move(entries);
+  byHash_.clear();
+  indexed_ = false;
+  added_ = size();
+}
+
 int64_t TreeList::total() const {
   int64_t sum = 0;
   for (const Entry& e : entries_) sum += e.count;

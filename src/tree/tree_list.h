@@ -29,6 +29,8 @@ class TreeList {
   // which is what the program reports.
   void sort();
   void clear();
+  // The entries of an unsorted list, in the order of first appearance, as a run left them.
+  void restore(std::vector<Entry> entries);
 
   bool empty() const { return entries_.empty(); }
   int32_t size() const { return static_cast<int32_t>(entries_.size()); }
