@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 
@@ -287,6 +288,9 @@ void writeCheckpointFile(const std::string& path, std::string_view bytes) {
 }
 
 std::string readCheckpointFile(const std::string& path) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec))
+    throw CheckpointError("The checkpoint " + path + " is a folder; name a file.");
   std::ifstream f(path, std::ios::binary);
   if (!f) {
     if (::access(path.c_str(), F_OK) != 0 && errno == ENOENT) return {};

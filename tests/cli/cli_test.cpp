@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "cli_app.h"
+#include "model/memory.h"
 
 namespace {
 
@@ -554,6 +555,57 @@ TEST(CliComparisons, KeysFilesAndRefusals) {
   r = run({"-c", "A", "-m", "upgma", "--pcoa", pcoa, "-"}, two);
   EXPECT_EQ(r.code, 1);
   EXPECT_EQ(r.err, "Principal coordinates need three taxa or more; the matrix has 2.\n");
+}
+
+// A dry run computes nothing and says what the run would take; the memory check before a run
+// counts its checkpoint; a checkpoint of other settings is refused on the command line too.
+TEST(CliCluster, DryRunMemoryOfTheCheckpointAndForeignCheckpoints) {
+  const std::string table = example("restriction.txt");
+  const Result dry = run({"-c", "A", "-m", "nj", "-r", "bootstrap", "-n", "500", "--dry-run",
+                          "--checkpoint", tempFile("dry.ck", ""), table});
+  // An empty file is no checkpoint: the dry run says so as the run would.
+  EXPECT_EQ(dry.code, 1);
+  EXPECT_NE(dry.err.find("is empty"), std::string::npos) << dry.err;
+  std::filesystem::remove(tempFile("dry.ck", ""));
+  // A folder named as the checkpoint is said to be one.
+  const Result folder = run({"-c", "A", "-m", "nj", "-r", "bootstrap", "-n", "5", "--checkpoint",
+                             std::filesystem::temp_directory_path().string(), table});
+  EXPECT_EQ(folder.code, 1);
+  EXPECT_NE(folder.err.find("is a folder"), std::string::npos) << folder.err;
+  const Result plain = run({"-c", "A", "-m", "nj", "-r", "bootstrap", "-n", "500", "--dry-run", table});
+  ASSERT_EQ(plain.code, 0) << plain.err;
+  for (const char* line : {"Dry run: nothing was computed.\n", "Replicates: 500 (bootstrap, nj)\n",
+                           "Processes: 1 (1 on this machine)", "Memory: about ", "Time: roughly "})
+    EXPECT_NE(plain.out.find(line), std::string::npos) << line << "\n" << plain.out;
+  EXPECT_EQ(plain.out.find("checkpoint up to"), std::string::npos);
+
+  const std::string ck = (std::filesystem::temp_directory_path() / "ramovia_cli_test_run.ck").string();
+  std::filesystem::remove(ck);
+  const std::vector<std::string> args = {"-c", "A", "-m", "nj", "-r", "bootstrap", "-n", "10000",
+                                         "--checkpoint", ck, table};
+  ramovia::setMemoryLimit(4u << 20);
+  const Result refused = run(args);
+  const Result without = run({"-c", "A", "-m", "nj", "-r", "bootstrap", "-n", "50", table});
+  ramovia::setMemoryLimit(0);
+  EXPECT_EQ(refused.code, 1);
+  EXPECT_NE(refused.err.find("needs about"), std::string::npos) << refused.err;
+  EXPECT_EQ(without.code, 0) << without.err;
+
+  // Cancelled (presence data check every 50th replicate of 10000), the run keeps its checkpoint;
+  // other settings are refused; the same command goes on from it.
+  std::vector<std::string> cancelled = args;
+  cancelled.insert(cancelled.begin(), {"--cancel-at", "30", "--checkpoint-replicates", "10"});
+  ASSERT_EQ(run(cancelled).code, 0);
+  ASSERT_TRUE(std::filesystem::exists(ck));
+  const Result other = run({"-c", "A", "-m", "upgma", "-r", "bootstrap", "-n", "10000",
+                            "--checkpoint", ck, table});
+  EXPECT_EQ(other.code, 1);
+  EXPECT_NE(other.err.find("--method nj there, upgma here"), std::string::npos) << other.err;
+  EXPECT_TRUE(other.out.empty());
+  const Result goesOn = run({"-c", "A", "-m", "nj", "-r", "bootstrap", "-n", "10000", "--dry-run",
+                             "--checkpoint", ck, table});
+  EXPECT_NE(goesOn.out.find("50 already taken by the checkpoint"), std::string::npos) << goesOn.out;
+  std::filesystem::remove(ck);
 }
 
 }  // namespace
