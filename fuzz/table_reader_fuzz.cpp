@@ -94,8 +94,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         ramovia::InputFormat::Auto,      ramovia::InputFormat::GenePop,
         ramovia::InputFormat::Genotypes, ramovia::InputFormat::Bands,
         ramovia::InputFormat::PhylipMatrix, ramovia::InputFormat::MatrixCsv};
+    // RAMOVIA_FUZZ_FORMAT=1..5 keeps a run on one reader (the first byte still picks --transpose).
+    static const int pinned = [] {
+      const char* f = std::getenv("RAMOVIA_FUZZ_FORMAT");
+      return f && *f >= '0' && *f <= '5' && f[1] == 0 ? *f - '0' : -1;
+    }();
     const uint8_t pick = data[0];
-    readAs(kFormats[pick % 6], text.substr(1), (pick & 0x80) != 0);
+    readAs(kFormats[pinned >= 0 ? pinned : pick % 6], text.substr(1), (pick & 0x80) != 0);
   }
   return 0;
 }

@@ -529,15 +529,15 @@ int execute(const Options& o, std::istream& in, std::ostream& out, std::ostream&
   // Every export is composed before any is written, and all are written together: a failure
   // leaves no file of this call half-done or replaced.
   std::vector<FileToWrite> exports;
-  if (!o.newick.empty()) exports.emplace_back(o.newick, referenceTreeNewick(view));
-  if (!o.svg.empty()) exports.emplace_back(o.svg, referenceTreeSvg(view));
+  if (!o.newick.empty()) exports.push_back({o.newick, referenceTreeNewick(view)});
+  if (!o.svg.empty()) exports.push_back({o.svg, referenceTreeSvg(view)});
   if (!o.matrix.empty())
-    exports.emplace_back(o.matrix, matrixExport(view, *matrixFormatForPath(o.matrix),
-                                                matrixPrecisionForKeyword(o.input.matrixPrecision)));
-  if (!o.report.empty()) exports.emplace_back(o.report, reportText(view));
+    exports.push_back({o.matrix, matrixExport(view, *matrixFormatForPath(o.matrix),
+                                  matrixPrecisionForKeyword(o.input.matrixPrecision))});
+  if (!o.report.empty()) exports.push_back({o.report, reportText(view)});
   if (!o.consensus.empty())
-    exports.emplace_back(o.consensus, consensusNewick(view, rule, o.consensusThreshold));
-  if (!o.replicateTrees.empty()) exports.emplace_back(o.replicateTrees, replicateTreesText(view));
+    exports.push_back({o.consensus, consensusNewick(view, rule, o.consensusThreshold)});
+  if (!o.replicateTrees.empty()) exports.push_back({o.replicateTrees, replicateTreesText(view)});
   ComparisonOutput compared =
       runComparisons(o.comparisons, view, text, separator, o.seed, o.threads);
   for (auto& [path, content] : compared.files) exports.push_back({path, std::move(content)});
