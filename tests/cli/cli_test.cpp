@@ -319,17 +319,18 @@ TEST(CliBinary, ExitStatusAndStreams) {
 }
 
 TEST(CliBinary, TerminationCancelsTheRunWritesWhatItGaveAndExits143) {
-  // Enough taxa that 10000 replicates outlast the second before the signal.
+  // Enough taxa that 10000 replicates outlast the seconds before the signal, which leave a slow
+  // (sanitized, loaded) start time to set its handlers.
   std::string table = "\t";
-  for (int t = 0; t < 150; ++t) table += "T" + std::to_string(t) + (t < 149 ? "\t" : "\n");
+  for (int t = 0; t < 300; ++t) table += "T" + std::to_string(t) + (t < 299 ? "\t" : "\n");
   for (int m = 0; m < 300; ++m) {
     table += std::to_string(m + 1);
-    for (int t = 0; t < 150; ++t) table += ((t * 7 + m * 13) % 5 < 2 || (t ^ m) % 3 == 0) ? "\t1" : "\t0";
+    for (int t = 0; t < 300; ++t) table += ((t * 7 + m * 13) % 5 < 2 || (t ^ m) % 3 == 0) ? "\t1" : "\t0";
     table += "\n";
   }
   const std::string input = tempFile("term.txt", table), out = tempFile("term.json", "");
   const std::string command = std::string(RAMOVIA_CLI_BINARY) + " -c A -m nj -r bootstrap -n 10000 " +
-                              "--json " + input + " >" + out + " 2>/dev/null & pid=$!; sleep 1; " +
+                              "--json " + input + " >" + out + " 2>/dev/null & pid=$!; sleep 2; " +
                               "kill -TERM $pid; wait $pid; exit $?";
   const int status = std::system(("sh -c '" + command + "'").c_str());
   EXPECT_EQ(WEXITSTATUS(status), 143);
