@@ -46,6 +46,7 @@ struct Workspace {
   SquareMatrix K;
   TreeWorkspace tree;
   std::vector<const Name*> names;
+  StopWatch watch;  // ends the matrix when an interrupt asks for it
 };
 
 // The matrix of a replicate, by coefficient family: the samples it draws and how it computes.
@@ -89,7 +90,8 @@ class PresenceSource : public MatrixSource {
   }
   void matrix(const Job& job, Workspace& ws) const override {
     ws.expansion.assign(index_, job.taxa, job.samples[0]);
-    computeSimilarityMatrix(ws.expansion, c_, storeDistances_, true, data_.siteLength, ws.K);
+    computeSimilarityMatrix(ws.expansion, c_, storeDistances_, true, data_.siteLength, ws.K,
+                            &ws.watch);
   }
 
  private:
@@ -126,7 +128,7 @@ class FrequencySource : public MatrixSource {
       ws.frequencies.assign(index_, job.loci, job.samples, job.taxa);
     else
       ws.frequencies.assign(index_, job.samples, job.taxa);
-    computeFrequencyDistances(ws.frequencies, c_, ws.K);
+    computeFrequencyDistances(ws.frequencies, c_, ws.K, &ws.watch);
   }
 
  private:
@@ -172,7 +174,8 @@ class DivergenceSource : public MatrixSource {
     for (std::size_t b = 0; b < blocks; ++b) {
       ws.blockExpansions[b].assign(indexes_[b], job.columns[b], job.samples[b]);
       computeSimilarityMatrix(ws.blockExpansions[b], Coefficient::NucleotideDivergence,
-                              storeDistances_, true, data_.blocks[b].siteLength, ws.blockValues[b]);
+                              storeDistances_, true, data_.blocks[b].siteLength, ws.blockValues[b],
+                              &ws.watch);
       ws.inputs.push_back({&data_.blocks[b], &ws.blockValues[b], job.columns[b]});
     }
     mergeBlockMatrices(data_.taxonCount(), ws.inputs, job.taxa, storeDistances_, ws.K, ws.merge);
@@ -316,6 +319,15 @@ ResamplingResult runResampling(const Dataset& data, Coefficient coefficient, Tre
   };
 
   int lastTaken = first;
+  // Workers end the replicates they build when an interrupt sets the flag; the run then ends at
+  // the last replicate taken, with the state its draws left. Where another process collects,
+  // this one builds on until told to stop.
+  const std::atomic<bool>* stop = progress && collects ? progress->stopFlag() : nullptr;
+  Job lastState;
+  lastState.seed = state.random.seed();
+  lastState.order = state.order;
+  lastState.subsetSize = subsetSize;
+  lastState.subsetUsed = subsetUsed;
   // A run resumed where its checks had ended it ends there again.
   const bool ended = first > 0 && collects && !goOn(first);
   int taken = 0;
@@ -352,6 +364,8 @@ ResamplingResult runResampling(const Dataset& data, Coefficient coefficient, Tre
           },
           [&](Job& job, Workspace& ws) {
             if (exchange && !exchange->computesHere(job.index)) return Built{};
+            ws.watch.watch(stop);
+            ws.tree.stop = stop;
             source->matrix(job, ws);
             ws.names.resize(job.taxa.size());
             for (std::size_t k = 0; k < job.taxa.size(); ++k)
@@ -378,6 +392,12 @@ ResamplingResult runResampling(const Dataset& data, Coefficient coefficient, Tre
             if (plan.keepReplicateTrees) result.replicates.push_back(built.tree);
             result.trees.add(std::move(built.tree), built.hash, std::move(built.order));
             if (saving && saveDue(i)) save(i, job);
+            if (stop) {
+              lastState.seed = job.seed;
+              lastState.order = job.order;
+              lastState.subsetSize = job.subsetSize;
+              lastState.subsetUsed = job.subsetUsed;
+            }
             if (progress && progress->stopRequested()) return false;
             return goOn(i);
           },
@@ -387,6 +407,13 @@ ResamplingResult runResampling(const Dataset& data, Coefficient coefficient, Tre
             subsetSize = job.subsetSize;
             subsetUsed = job.subsetUsed;
           });
+  } catch (const ComputationStopped&) {
+    state.random.setSeed(lastState.seed);
+    state.order = lastState.order;
+    subsetSize = lastState.subsetSize;
+    subsetUsed = lastState.subsetUsed;
+    if (saving && lastTaken > lastSaved && takeCheckpointRequest()) save(lastTaken, lastState);
+    taken = lastTaken - first;
   } catch (...) {
     if (exchange) {
       std::string message = "A replicate failed.";

@@ -21,11 +21,12 @@ std::vector<int32_t> identityOrder(int32_t n) {
 
 // The tree of rows 1..n of `values` over `taxa` of `data`.
 Tree treeOf(const Dataset& data, TreeMethod method, bool distances, const SquareMatrix& values,
-            const std::vector<int32_t>& taxa) {
+            const std::vector<int32_t>& taxa, ProgressSink* progress = nullptr) {
   std::vector<const Name*> names(taxa.size());
   for (std::size_t k = 0; k < taxa.size(); ++k)
     names[k] = &data.taxa[static_cast<std::size_t>(taxa[k])].name;
   TreeWorkspace ws;
+  ws.stop = progress ? progress->stopFlag() : nullptr;
   return buildTree(method, values, static_cast<int>(taxa.size()), RowTaxa{taxa, names},
                    distances, ws);
 }
@@ -124,7 +125,7 @@ void Session::computeMatrix(ProgressSink* progress) {
     matrix_ = std::move(m);
     reference_.reset();
     clearProducts();
-    reference_ = treeOf(*data_, method_, true, matrix_->values, matrix_->taxa);
+    reference_ = treeOf(*data_, method_, true, matrix_->values, matrix_->taxa, progress);
     compared_ = reference_;
     resamplingOffered_ = false;
     return;
@@ -143,7 +144,8 @@ void Session::computeMatrix(ProgressSink* progress) {
   matrix_ = std::move(m);
   reference_.reset();
   clearProducts();
-  reference_ = treeOf(data, method_, isDistance(matrix_->coefficient), matrix_->values, matrix_->taxa);
+  reference_ = treeOf(data, method_, isDistance(matrix_->coefficient), matrix_->values, matrix_->taxa,
+                      progress);
   compared_ = reference_;
   resamplingOffered_ = true;
   if (progress && familyOf(matrix_->coefficient) == CoefficientFamily::Divergence)

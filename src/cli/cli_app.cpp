@@ -43,12 +43,18 @@ namespace ramovia::cli {
 namespace {
 
 std::atomic<bool> g_interrupted{false};
-extern "C" void onInterrupt(int) { g_interrupted = true; }
+// Set by either signal and kept: the matrix or tree being built ends at its next row or join.
+std::atomic<bool> g_stop{false};
+extern "C" void onInterrupt(int) {
+  g_interrupted = true;
+  g_stop = true;
+}
 // SIGTERM cancels the run as Ctrl+C does; the call then ends with 143 once its outputs are out.
 std::atomic<bool> g_terminated{false};
 // With --checkpoint the next replicate taken saves before the run stops, so it can resume.
 extern "C" void onTerminate(int) {
   g_terminated = true;
+  g_stop = true;
   requestCheckpoint();
 }
 std::function<void()> g_terminationHook;
@@ -196,6 +202,7 @@ class RunProgress : public ProgressSink {
     return false;
   }
   bool stopRequested() override { return g_interrupted || g_terminated; }
+  const std::atomic<bool>* stopFlag() override { return &g_stop; }
   ~RunProgress() override {
     if (bar_ && drawn_) *bar_ << "\r" << std::string(60, ' ') << "\r" << std::flush;
   }
@@ -348,11 +355,47 @@ struct Step {
   uint64_t need = 0;
 };
 
-// What the texts of the results take beside the matrices, per cell of the matrix: the grid's
-// texts, the output composed, and with --json the document's values and its dump.
-uint64_t resultTextBytes(uint64_t taxa, bool json) {
-  const uint64_t cells = (taxa + 1) * (taxa + 1);
-  return cells * (json ? 120 : 40);
+// The peak memory of a call on one process, the one model the dry run prints and the checks
+// before the matrix and the run refuse by. Fitted to the resident peaks scripts/bench-memory
+// measures (1000 to 8000 taxa), with 10 % of margin:
+//   program = 1.1 × (14 MB, + 8 MB with a run), mostly held already when the checks are made
+//   results = 1.1 × (cells × (43, or 111 with --json) + with --json 80 per input grid cell)
+//             + other block matrices
+//   run     = 1.1 × cells × (4 per worker thread, + 52 with --json) + replicate trees
+//   reading = the table reader's own estimate; checkpoint = snapshot and its bytes
+// where cells = (taxa + 1)²: the reference matrix, its grid of texts, the report composed and,
+// with --json, the document and its dump; a run's workers hold their replicate matrices beside
+// them, and the texts of a run's summaries are composed while the document is.
+struct MemoryEstimate {
+  uint64_t program = 0, reading = 0, results = 0, run = 0, checkpoint = 0;
+  uint64_t total(int processesHere = 1) const {
+    return (program + reading + results + run) * static_cast<uint64_t>(processesHere) + checkpoint;
+  }
+};
+
+uint64_t withMargin(double bytes) { return static_cast<uint64_t>(bytes * 1.1); }
+
+uint64_t checkpointBytesOf(const Options& o, int64_t taxa);
+
+MemoryEstimate estimateMemory(const Options& o, const Dataset& data, Coefficient c,
+                              const std::string& text, const ResamplingPlan* plan) {
+  const auto n = static_cast<double>(data.taxonCount());
+  const double cells = (n + 1) * (n + 1);
+  MemoryEstimate e;
+  e.reading = estimateReadingMemory(text);
+  // The divergence family's block matrices come beside the merged one.
+  const uint64_t blocks =
+      referenceMatrixBytes(data, c) - matrixBytes(static_cast<uint64_t>(data.taxonCount()));
+  e.program = withMargin((plan ? 22.0 : 14.0) * 1024 * 1024);
+  const double grid = n * static_cast<double>(data.markerCount() + static_cast<int64_t>(data.blocks.size()));
+  e.results = withMargin(cells * (o.json ? 111 : 43) + (o.json ? 80 * grid : 0)) + blocks;
+  if (plan) {
+    const double perCell = 4.0 * workerThreads(plan->threads) + (o.json ? 52 : 0);
+    const uint64_t trees = static_cast<uint64_t>(plan->replicates) * (plan->keepReplicateTrees ? 2 : 1);
+    e.run = withMargin(cells * perCell) + trees * 2 * (static_cast<uint64_t>(n) + 1) * 48;
+    e.checkpoint = checkpointBytesOf(o, data.taxonCount());
+  }
+  return e;
 }
 
 // What a checkpoint must have been made from to be taken: the table and every setting that
@@ -381,16 +424,6 @@ uint64_t checkpointBytesOf(const Options& o, int64_t taxa) {
   return 2 * checkpointBytes(taxa, o.replicates, !o.replicateTrees.empty());
 }
 
-uint64_t runBytes(const Options& o, const ResamplingPlan& plan, const Session& session, int here) {
-  const Dataset& data = session.data();
-  const uint64_t perProcess = resamplingBytes(data, *session.coefficient(), plan.threads);
-  // The other processes of this machine hold the data and the reference matrix as well.
-  const uint64_t others = referenceMatrixBytes(data, *session.coefficient()) + data.markerCount() *
-      static_cast<uint64_t>(data.taxonCount()) / 8 + 4096;
-  return perProcess * static_cast<uint64_t>(here) + others * static_cast<uint64_t>(here - 1) +
-         checkpointBytesOf(o, data.taxonCount());
-}
-
 std::string dryRun(const Options& o, const Dataset& data, const std::string& text, Processes& procs) {
   DryRunFacts f;
   f.taxa = data.taxonCount();
@@ -402,19 +435,21 @@ std::string dryRun(const Options& o, const Dataset& data, const std::string& tex
   f.threads = workerThreads(o.threads);
   f.processes = procs.size();
   f.processesHere = procs.sizeOnThisMachine();
-  f.tableBytes = estimateReadingMemory(text);
-  f.matrixBytes = referenceMatrixBytes(data, c);
+  std::optional<ResamplingPlan> plan;
+  if (!o.resampling.empty()) plan = planFor(o, *resamplingForKeyword(o.resampling), data);
+  const MemoryEstimate memory = estimateMemory(o, data, c, text, plan ? &*plan : nullptr);
+  f.tableBytes = memory.program + memory.reading;
+  f.matrixBytes = memory.results;
+  f.workerBytes = memory.run;
+  f.checkpointBytes = memory.checkpoint;
   f.available = availableMemory();
   const bool presence = familyOf(c) == CoefficientFamily::Presence;
   const double one = secondsPerReplicate(f.taxa, f.markers, presence, nj);
   // Reading (about 5 MB/s for large tables), the reference matrix and tree.
   f.seconds = static_cast<double>(text.size()) * 2e-7 + one;
-  if (!o.resampling.empty()) {
-    const ResamplingPlan plan = planFor(o, *resamplingForKeyword(o.resampling), data);
-    f.replicates = plan.replicates;
+  if (plan) {
+    f.replicates = plan->replicates;
     f.resampling = o.resampling;
-    f.workerBytes = resamplingBytes(data, c, plan.threads);
-    f.checkpointBytes = checkpointBytesOf(o, f.taxa);
     if (!o.cluster.checkpoint.empty()) {
       const std::string bytes = procs.share([&] { return readCheckpointFile(o.cluster.checkpoint); });
       if (!bytes.empty())
@@ -465,45 +500,47 @@ int execute(const Options& o, std::istream& in, std::ostream& out, std::ostream&
 
   const TreeMethod method = o.method == "upgma" ? TreeMethod::Upgma : TreeMethod::NeighborJoining;
   const auto taxa = static_cast<uint64_t>(data.taxonCount());
+  const int here = procs.sizeOnThisMachine();
+  std::optional<ResamplingPlan> plan;
+  MemoryEstimate memory;
   if (!session.hasGivenMatrix()) {
     const Coefficient coefficient = *coefficientForLetter(o.coefficient[0]);
     if (const std::string w = coefficientKindWarning(coefficient, data.frequencies); !w.empty())
       warn(err, w);
-    step = {"compute the matrix of " + std::to_string(taxa) + " taxa",
-            referenceMatrixBytes(data, coefficient) + resultTextBytes(taxa, o.json)};
-    requireMemory(step.need, "The matrix of " + std::to_string(taxa) + " taxa and its texts");
+    if (!o.resampling.empty()) plan = planFor(o, *resamplingForKeyword(o.resampling), data);
+    memory = estimateMemory(o, data, coefficient, text, plan ? &*plan : nullptr);
+    // The table is read already; everything else of the call is still to come.
+    step = {"compute the matrix of " + std::to_string(taxa) + " taxa", memory.total(here) - memory.program - memory.reading};
+    requireMemory(step.need, "The matrix of " + std::to_string(taxa) + " taxa and its texts" +
+                                 (plan ? " with the run" : ""));
     session.chooseCoefficient(coefficient);
   }
-  session.chooseMethod(method);
+  StopWatch watch(&g_stop);
+  session.chooseMethod(method, &watch);
   MatrixGrid matrix;
   matrix.fill(*session.matrix(), data, separator);
   const std::string matrixRunTree = referenceTreeText(*session.referenceTree(), method, data.taxa);
 
-  std::optional<ResamplingPlan> plan;
   std::optional<RunSetup> setup;
   std::function<void()> completeRun;
   if (!o.resampling.empty()) {
-    plan = planFor(o, *resamplingForKeyword(o.resampling), data);
+    if (!plan) plan = planFor(o, *resamplingForKeyword(o.resampling), data);
     setup.emplace(o.cluster, identityOf(o, text), procs);
     {
       // Every process of this machine holds the data and its workers; rank 0 the checkpoint.
       std::string problem;
       try {
-        requireMemory(runBytes(o, *plan, session, procs.sizeOnThisMachine()),
-                      "A resampling run of " + std::to_string(procs.sizeOnThisMachine()) +
-                          (procs.sizeOnThisMachine() == 1 ? " process" : " processes") +
+        requireMemory(memory.run * static_cast<uint64_t>(here) +
+                          memory.results * static_cast<uint64_t>(here - 1) + memory.checkpoint,
+                      "A resampling run of " + std::to_string(here) +
+                          (here == 1 ? " process" : " processes") +
                           " over " + std::to_string(data.taxonCount()) + " taxa");
       } catch (const std::exception& e) {
         problem = e.what();
       }
       procs.agree(problem);
     }
-    // Beside the workers' matrices: every replicate's tree may be a tree of its own in the list.
-    const uint64_t trees =
-        static_cast<uint64_t>(plan->replicates) * (plan->keepReplicateTrees ? 2 : 1);
-    const uint64_t treeBytes = trees * 2 * (taxa + 1) * 48;
-    requireMemory(treeBytes, "The trees of " + std::to_string(plan->replicates) + " replicates");
-    step = {"run " + std::to_string(plan->replicates) + " replicates", step.need + treeBytes};
+    step = {"run " + std::to_string(plan->replicates) + " replicates", step.need};
     RunProgress progress(progressOnTerminal && !o.json && procs.rank() == 0 ? &err : nullptr,
                          o.cancelAt);
     auto previous = std::signal(SIGINT, onInterrupt);
@@ -756,6 +793,7 @@ int runCli(const std::vector<std::string>& args, std::istream& in, std::ostream&
   try {
     std::ostringstream buffer;
     g_terminated = false;
+    g_stop = false;
     const SignalHandler terminate(SIGTERM, onTerminate);
     int code = execute(o, in, buffer, err, progressOnTerminal, step);
     if (g_terminated && code == 0) code = 143;
@@ -770,6 +808,9 @@ int runCli(const std::vector<std::string>& args, std::istream& in, std::ostream&
   } catch (const UsageError& e) {
     err << e.what() << "\nRun with --help for more information.\n";
     return 2;
+  } catch (const ComputationStopped&) {
+    err << "Stopped before the tree was built: nothing was written.\n";
+    return g_terminated ? 143 : 130;
   } catch (const std::bad_alloc&) {
     err << "Not enough memory to " << step.what << " (needed about " << formatBytes(step.need)
         << ")\n";

@@ -291,7 +291,7 @@ std::string dryRunText(const DryRunFacts& f) {
   const uint64_t perProcess = f.tableBytes + f.matrixBytes + f.workerBytes;
   const uint64_t total = perProcess * static_cast<uint64_t>(f.processesHere) + f.checkpointBytes;
   out << "Memory: about " << formatBytes(total) << " on this machine (per process: reading "
-      << formatBytes(f.tableBytes) << ", matrices " << formatBytes(f.matrixBytes) << ", workers "
+      << formatBytes(f.tableBytes) << ", matrices and texts " << formatBytes(f.matrixBytes) << ", workers "
       << formatBytes(f.workerBytes) << ")";
   if (f.checkpointBytes > 0) out << ", checkpoint up to " << formatBytes(f.checkpointBytes);
   out << "; " << formatBytes(f.available) << " available\n";

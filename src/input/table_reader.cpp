@@ -268,17 +268,20 @@ bool isFrequencyTable(std::string_view text, char decimalSeparator) {
   return false;
 }
 
-uint64_t readingMemoryFor(uint64_t tabs, uint64_t bytes) {
-  // Every value cell may become a score, held once by its block and once by its taxon.
+uint64_t readingMemoryFor(uint64_t tabs, uint64_t bytes, uint64_t names) {
+  // Every value cell may become a score, held once by its block and once by its taxon; each name
+  // of the first line a taxon with its texts, lists and checks.
   const uint64_t perScore = 2 * (sizeof(Score) + 16);
-  return tabs * perScore + 2 * bytes;
+  return tabs * perScore + 2 * bytes + names * 512;
 }
 
 uint64_t estimateReadingMemory(std::string_view text) {
   const std::size_t end = std::min(text.find('\0'), text.size());
-  uint64_t cells = 0;
+  const std::size_t firstLine = std::min(text.find('\n'), end);
+  uint64_t cells = 0, names = 0;
   for (std::size_t i = 0; i < end; ++i) cells += text[i] == '\t';
-  return readingMemoryFor(cells, end);
+  for (std::size_t i = 0; i < firstLine; ++i) names += text[i] == '\t';
+  return readingMemoryFor(cells, end, names);
 }
 
 TableReading readTable(std::string_view text, char decimalSeparator) {

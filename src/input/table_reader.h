@@ -30,8 +30,9 @@ bool isFrequencyTable(std::string_view text, char decimalSeparator);
 
 // Memory that reading this text may take, at most about.
 uint64_t estimateReadingMemory(std::string_view text);
-// The same for a text of `bytes` bytes holding `tabs` TABs (before any NUL).
-uint64_t readingMemoryFor(uint64_t tabs, uint64_t bytes);
+// The same for a text of `bytes` bytes holding `tabs` TABs (before any NUL), `names` of them in
+// the first line.
+uint64_t readingMemoryFor(uint64_t tabs, uint64_t bytes, uint64_t names);
 
 // --- the pieces the reader is made of ---
 

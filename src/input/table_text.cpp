@@ -12,7 +12,8 @@ std::string readTableText(std::istream& in, uint64_t sizeHint) {
   constexpr std::size_t kPiece = std::size_t{4} << 20;
   constexpr std::size_t kProjectAfter = std::size_t{64} << 20;
   std::string text;
-  uint64_t tabs = 0;
+  uint64_t tabs = 0, names = 0;
+  bool named = false;  // the first line, which names the taxa, is over
   bool ended = false;  // a NUL ends the text for the reader, so later bytes cost nothing
   for (;;) {
     const std::size_t old = text.size();
@@ -25,9 +26,15 @@ std::string readTableText(std::istream& in, uint64_t sizeHint) {
     if (!ended) {
       const char* nul = static_cast<const char*>(std::memchr(piece, '\0', got));
       ended = nul != nullptr;
-      tabs += static_cast<uint64_t>(std::count(piece, nul ? nul : end, '\t'));
+      const char* const stop = nul ? nul : end;
+      tabs += static_cast<uint64_t>(std::count(piece, stop, '\t'));
+      if (!named) {
+        const char* newline = static_cast<const char*>(std::memchr(piece, '\n', static_cast<std::size_t>(stop - piece)));
+        named = newline != nullptr;
+        names += static_cast<uint64_t>(std::count(piece, newline ? newline : stop, '\t'));
+      }
     }
-    const uint64_t need = readingMemoryFor(tabs, text.size());
+    const uint64_t need = readingMemoryFor(tabs, text.size(), names);
     const uint64_t projected =
         sizeHint > text.size() && !ended && text.size() > 0
             ? static_cast<uint64_t>(static_cast<double>(need) * static_cast<double>(sizeHint) /

@@ -2,12 +2,14 @@
 // that several builds can run side by side (one workspace each). They keep no state of their own.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <span>
 #include <vector>
 
 #include "model/matrix.h"
 #include "model/names.h"
+#include "model/progress.h"
 #include "tree/tree.h"
 #include "tree/tree_method.h"
 
@@ -59,6 +61,8 @@ struct TreeWorkspace {
   std::vector<int> birth;                   // NJ, pruned: the step each slot's cluster was made
   std::vector<double> rowFloor;             // NJ, pruned: least key left in each list
   std::vector<double> baseX;                // NJ, pruned: each slot's x when its keys were set
+  // Polled at the start and at every join: once set, the build ends with ComputationStopped.
+  const std::atomic<bool>* stop = nullptr;
 
   void reserve(int n);
 };

@@ -40,6 +40,7 @@ void checkBuildInput(const SquareMatrix& K, int n) {
 }
 
 void startClusters(Tree& tree, int n, RowTaxa rows, int firstSlot, TreeWorkspace& ws) {
+  throwIfStopped(ws.stop);
   tree.nodes.clear();
   tree.nodes.reserve(2 * static_cast<std::size_t>(n));
   const auto slots = static_cast<std::size_t>(n + firstSlot);
@@ -53,6 +54,7 @@ void startClusters(Tree& tree, int n, RowTaxa rows, int firstSlot, TreeWorkspace
 }
 
 void joinClusters(Tree& tree, int p, int q, TreeWorkspace& ws) {
+  throwIfStopped(ws.stop);
   const auto sp = static_cast<std::size_t>(p);
   const auto sq = static_cast<std::size_t>(q);
   const int massP = ws.mass[sp];

@@ -4,6 +4,7 @@
 #include <functional>
 #include <stdexcept>
 
+#include "input/table_checks.h"
 #include "model/memory.h"
 #include "output/display_text.h"
 #include "output/svg.h"
@@ -45,7 +46,24 @@ std::vector<std::string> AnalysisPresenter::readTable(std::string_view text, Inp
     throw;
   }
   afterReading();
+  if (const std::string hint = unreadableTextHint(text); !hint.empty())
+    warnings.insert(warnings.begin(), hint);
+  if (const std::string w = missingLociWarning(); !w.empty()) warnings.push_back(w);
   return warnings;
+}
+
+std::string AnalysisPresenter::readingFailureHint(std::string_view text) {
+  return unreadableTextHint(text);
+}
+
+std::string AnalysisPresenter::coefficientWarning(int position) const {
+  const Coefficient c = allCoefficients()[static_cast<std::size_t>(position)].id;
+  return session.hasGivenMatrix() ? std::string()
+                                  : coefficientKindWarning(c, session.data().frequencies);
+}
+
+std::string AnalysisPresenter::missingLociWarning() const {
+  return pairwiseMissingLoci ? ramovia::missingLociWarning(session.data()) : std::string();
 }
 
 namespace {

@@ -74,6 +74,12 @@ class AnalysisPresenter {
   // Reads any input (the format by content unless given); a reading in another format than the
   // native table that fails leaves everything as it was.
   std::vector<std::string> readTable(std::string_view text, InputFormat format = InputFormat::Auto);
+  // Plain words for a text that fails to read as a table (empty, UTF-16 ...); empty when none.
+  static std::string readingFailureHint(std::string_view text);
+  // What the user should hear before the coefficient at this position is used on this data.
+  std::string coefficientWarning(int position) const;
+  // Pairs of taxa left with no locus in common when each pair is compared over its own loci.
+  std::string missingLociWarning() const;
   // Each pair of taxa over the loci typed in both; kept for every table read into the window.
   void setPairwiseMissingLoci(bool pairwise, ProgressSink* progress = nullptr);
   bool pairwiseMissingLoci = false;

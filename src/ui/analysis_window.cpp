@@ -186,7 +186,11 @@ void AnalysisWindow::buildMenus() {
   pairwise->setToolTip("Allele frequencies: compare each pair over the loci typed in both");
   connect(pairwise, &QAction::toggled, this, [this](bool on) {
     if (refuseWhileBusy()) return;
-    if (guarded(this, [&] { presenter_.setPairwiseMissingLoci(on); })) refreshResults();
+    if (guarded(this, [&] { presenter_.setPairwiseMissingLoci(on); })) {
+      refreshResults();
+      if (const std::string w = presenter_.missingLociWarning(); !w.empty())
+        showMessage(this, toDisplay(w));
+    }
   });
 }
 
@@ -253,6 +257,8 @@ void AnalysisWindow::readTable(std::string_view text, InputFormat format) {
     warnings = presenter_.readTable(text, format);
   } catch (...) {
     afterReading();
+    if (const std::string hint = AnalysisPresenter::readingFailureHint(text); !hint.empty())
+      showMessage(this, toDisplay(hint));
     throw;
   }
   afterReading();
@@ -466,6 +472,8 @@ void AnalysisWindow::chooseCoefficient(int index) {
   if (refuseWhileBusy()) return;
   if (matrixPage_->coefficientBox->currentIndex() != index)
     matrixPage_->coefficientBox->setCurrentIndex(index);
+  if (const std::string w = presenter_.coefficientWarning(index); !w.empty())
+    showMessage(this, toDisplay(w));
   if (presenter_.session.method() == TreeMethod::None) {
     if (guarded(this, [&] { presenter_.chooseCoefficient(index); })) storeChoices();
     return;

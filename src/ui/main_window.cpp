@@ -338,8 +338,9 @@ void MainWindow::openAnalyses() {
 
 bool MainWindow::openFile(const QString& path, InputFormat format) {
   QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
-    showMessage(this, QString("Cannot open file %1").arg(path));
+  if (QFileInfo(path).isDir() || !file.open(QIODevice::ReadOnly)) {
+    const QString folder = QFileInfo(path).isDir() ? path + " is a folder, not a table file.\n" : "";
+    showMessage(this, folder + QString("Cannot open file %1").arg(path));
     return false;
   }
   const QByteArray bytes = file.readAll();

@@ -342,6 +342,37 @@ TEST(CliBinary, TerminationCancelsTheRunWritesWhatItGaveAndExits143) {
   EXPECT_EQ(totalCount(r["trees"]), r["built"].get<int>());
 }
 
+TEST(CliBinary, TerminationDuringTheReferenceMatrixOrTreeEndsWithinASecond) {
+  // 4000 taxa: the matrix and its tree take several seconds.
+  const int taxa = 4000;
+  std::string table;
+  for (int t = 0; t < taxa; ++t) table += "\tT" + std::to_string(t);
+  table += "\n";
+  for (int m = 0; m < 200; ++m) {
+    table += std::to_string(m + 1);
+    for (int t = 0; t < taxa; ++t) table += (t * 7 + m * 13) % 5 < 2 || (t ^ m) % 3 == 0 ? "\t1" : "\t0";
+    table += "\n";
+  }
+  const std::string input = tempFile("term-matrix.txt", table), err = tempFile("term-matrix.err", "");
+  const std::string times = tempFile("term-matrix.times", "");
+  // The seconds from the signal to the end, as the shell sees them.
+  const std::string command = std::string(RAMOVIA_CLI_BINARY) + " -c A -m nj --newick " + input +
+                              ".nwk " + input + " >/dev/null 2>" + err +
+                              " & pid=$!; sleep 1; date +%s.%N >" + times + "; kill -TERM $pid; " +
+                              "wait $pid; rc=$?; date +%s.%N >>" + times + "; exit $rc";
+  const int status = std::system(("sh -c '" + command + "'").c_str());
+  EXPECT_EQ(WEXITSTATUS(status), 143);
+  std::ifstream t(times);
+  double sent = 0, ended = 0;
+  t >> sent >> ended;
+  EXPECT_LT(ended - sent, 2.0);
+  std::ifstream f(err);
+  std::string line;
+  std::getline(f, line);
+  EXPECT_EQ(line, "Stopped before the tree was built: nothing was written.");
+  EXPECT_FALSE(std::filesystem::exists(input + ".nwk"));
+}
+
 TEST(CliBinary, FailedStandardOutputIsAFailure) {
   if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
   const std::string bin = RAMOVIA_CLI_BINARY;

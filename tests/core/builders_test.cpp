@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -546,6 +547,21 @@ TEST(Builders, BuildTreeDispatchesByMethod) {
   const Name* names[] = {rows.names[2], rows.names[0]};
   EXPECT_EQ(rows.text(buildTree(TreeMethod::Upgma, K, 2, RowTaxa{order, names}, false, ws)),
             "(A,C)");
+}
+
+TEST(Builders, AStopFlagEndsTheBuildAndAClearOneChangesNothing) {
+  const SquareMatrix K = fill(3, {0, 0.8, 0.4, 0.8, 0, 0.2, 0.4, 0.2, 0});
+  const Rows rows({"A", "B", "C"});
+  TreeWorkspace plain, watched;
+  std::atomic<bool> flag{false};
+  watched.stop = &flag;
+  for (const TreeMethod m : {TreeMethod::Upgma, TreeMethod::NeighborJoining}) {
+    EXPECT_EQ(signature(buildTree(m, K, 3, rows.view(), true, watched)),
+              signature(buildTree(m, K, 3, rows.view(), true, plain)));
+    flag = true;
+    EXPECT_THROW(buildTree(m, K, 3, rows.view(), true, watched), ComputationStopped);
+    flag = false;
+  }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // cancelled or not.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <random>
 
 #include "analysis/engine.h"
@@ -164,6 +165,46 @@ TEST(Replicates, CancelledRunCountsTheSameTreesAsWithOneThread) {
     CancelAt cancel;
     cancel.at = 10;
     EXPECT_EQ(s.resample(plan, &cancel).trees.total(), 11) << threads;
+  }
+}
+
+// Sets the stop flag once replicate `at` was taken, as a signal handler would.
+struct StopAfter : ProgressSink {
+  int at = 0;
+  std::atomic<bool> flag{false};
+  void setPosition(int p) override {
+    if (p >= at) flag = true;
+  }
+  const std::atomic<bool>* stopFlag() override { return &flag; }
+};
+
+TEST(Replicates, AStopEndsTheReplicatesBeingBuiltAsARunOfTheOnesTaken) {
+  const std::string pa = presenceTable(4, 9, 3, 6, false);
+  const std::string fr = frequencyTable(6, 8, 4);
+  for (const auto& [table, c] : {std::pair{pa, Coefficient::Dice}, std::pair{fr, Coefficient::Prevosti}}) {
+    for (int threads : {1, 2}) {
+      Session s(77), t(77);
+      for (Session* x : {&s, &t}) {
+        x->readTable(table, '.');
+        x->chooseCoefficient(c);
+        x->chooseMethod(TreeMethod::Upgma);
+      }
+      ResamplingPlan plan;
+      plan.replicates = 50;
+      plan.threads = threads;
+      StopAfter stop;
+      stop.at = 3;
+      const ResamplingResult& r = s.resample(plan, &stop);
+      EXPECT_TRUE(r.cancelled);
+      if (threads == 1) {
+        EXPECT_EQ(r.built, 3);
+      }
+      plan.replicates = r.built;
+      const ResamplingResult& whole = t.resample(plan, nullptr);
+      EXPECT_EQ(treeListLines(r, s.data().taxa), treeListLines(whole, t.data().taxa)) << threads;
+      EXPECT_EQ(s.seed(), t.seed()) << threads;
+      EXPECT_EQ(s.taxonOrder(), t.taxonOrder()) << threads;
+    }
   }
 }
 

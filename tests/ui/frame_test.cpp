@@ -95,8 +95,9 @@ TEST(Frame, AnEmptyFileKeepsItsWindowAndStopsTheCommand) {
   frame.openFiles({empty, good});
   ASSERT_EQ(frame.analysisWindows().size(), 1);
   EXPECT_EQ(frame.analysisWindows()[0]->windowTitle(), empty);
-  ASSERT_EQ(messages.list.size(), 1);
-  EXPECT_EQ(messages.list[0], "List index out of bounds (0)");
+  ASSERT_EQ(messages.list.size(), 2);
+  EXPECT_EQ(messages.list[0], "The table is empty: there is no line with text in it.");
+  EXPECT_EQ(messages.list[1], "List index out of bounds (0)");
 }
 
 TEST(Frame, ClosingClosesEveryWindow) {

@@ -1,6 +1,8 @@
 // The analysis window driven as a user would: reading, the matrix page, the trees, a run.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QClipboard>
 #include <QComboBox>
 #include <QLabel>
@@ -157,9 +159,35 @@ TEST_F(WindowFixture, PastingAnEmptyClipboardShowsTheListIndexError) {
   Messages messages;
   QApplication::clipboard()->setText("");
   w->paste();
-  ASSERT_EQ(messages.list.size(), 1);
-  EXPECT_EQ(messages.list[0], "List index out of bounds (0)");
+  ASSERT_EQ(messages.list.size(), 2);
+  EXPECT_EQ(messages.list[0], "The table is empty: there is no line with text in it.");
+  EXPECT_EQ(messages.list[1], "List index out of bounds (0)");
   EXPECT_EQ(get<QTableView>("inputGrid")->model()->columnCount(), 1);
+}
+
+TEST_F(WindowFixture, TheWarningsOfTheCommandLineReachTheMessageArea) {
+  Messages messages;
+  // UTF-16 text: the plain words come before the reader's own failure.
+  guarded(w, [&] { w->readTable(std::string("\xff\xfe\t\0a\0\n\0", 8)); });
+  ASSERT_GE(messages.list.size(), 1);
+  EXPECT_TRUE(messages.list[0].startsWith("The table is UTF-16 text")) << messages.list.join('|').toStdString();
+  // One cell other than 0/1 makes a presence table frequency data; a presence coefficient then
+  // gets the kind warning, and a frequency one does not.
+  messages.list.clear();
+  pasteText("\ta\tb\tc\nE\t4\n1\t1\t0\t0.5\n2\t0\t1\t1\n");
+  ASSERT_EQ(messages.list.size(), 1);
+  EXPECT_TRUE(messages.list[0].contains("Line 3, column 4")) << messages.list[0].toStdString();
+  messages.list.clear();
+  w->chooseCoefficient(0);
+  waitIdle(w);
+  ASSERT_EQ(messages.list.size(), 1) << messages.list.join('\n').toStdString();
+  EXPECT_EQ(messages.list[0].toStdString(), coefficientKindWarning(Coefficient::Dice, true));
+  messages.list.clear();
+  const auto& all = allCoefficients();
+  const auto prevosti = std::find_if(all.begin(), all.end(), [](const auto& d) { return d.id == Coefficient::Prevosti; });
+  w->chooseCoefficient(static_cast<int>(prevosti - all.begin()));
+  waitIdle(w);
+  EXPECT_TRUE(messages.list.isEmpty()) << messages.list.join('\n').toStdString();
 }
 
 TEST_F(WindowFixture, DiceMatrixInEitherOrderOfChoice) {
