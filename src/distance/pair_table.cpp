@@ -64,15 +64,13 @@ PairTableIndex PairTableIndex::build(std::span<const Marker> positions,
   ix.numbers_.build(positions);
   const std::size_t rows = rowList.size();
   ix.rows_ = static_cast<int32_t>(rows);
+  ix.rowWords_ = wordsFor(rows);
 
-  // One spare bit past the last position: entries that are not in the list point at it.
-  ix.presenceWords_ = wordsFor(static_cast<std::size_t>(ix.positions_) + 1);
-  ix.presence_.assign(rows * ix.presenceWords_, 0);
+  ix.columns_.assign((static_cast<std::size_t>(ix.positions_) + 1) * ix.rowWords_, 0);
   for (std::size_t r = 0; r < rows; ++r) {
-    uint64_t* words = ix.presence_.data() + r * ix.presenceWords_;
     for (const Score& s : *rowList[r].scores) {
       const int32_t p = ix.numbers_.find(s.marker);
-      if (p >= 0) setBit(words, static_cast<std::size_t>(p));
+      if (p >= 0) setBit(ix.columns_.data() + static_cast<std::size_t>(p) * ix.rowWords_, r);
     }
   }
 
@@ -85,14 +83,11 @@ PairTableIndex PairTableIndex::build(std::span<const Marker> positions,
     }
   }
   ix.blockCount_ = static_cast<int32_t>(ix.blocks_.size());
-  ix.blockWords_ = wordsFor(static_cast<std::size_t>(ix.blockCount_) + 1);
-  ix.missing_.assign(rows * ix.blockWords_, 0);
-  ix.rowHasMissing_.assign(rows, 0);
-  for (std::size_t r = 0; r < rows; ++r) {
+  ix.blockColumns_.assign((static_cast<std::size_t>(ix.blockCount_) + 1) * ix.rowWords_, 0);
+  for (std::size_t r = 0; r < rows; ++r)
     for (int32_t b : rowBlocks[r])
-      setBit(ix.missing_.data() + r * ix.blockWords_, static_cast<std::size_t>(b));
-    ix.rowHasMissing_[r] = rowBlocks[r].empty() ? 0 : 1;
-  }
+      setBit(ix.blockColumns_.data() + static_cast<std::size_t>(b) * ix.rowWords_, r);
+  ix.anyMissing_ = ix.blockCount_ > 0;
   ix.positionBlock_.resize(static_cast<std::size_t>(ix.positions_) + 1);
   for (int32_t p = 0; p < ix.positions_; ++p) {
     const int32_t b = ix.blockOfId(positions[static_cast<std::size_t>(p)].block);
@@ -120,41 +115,80 @@ void SampleExpansion::assign(const PairTableIndex& index, std::span<const int32_
   expand(index, rows);
 }
 
+namespace {
+
+// a[i] bit j <-> a[j] bit i.
+void transpose64(uint64_t* a) {
+  uint64_t m = 0x00000000FFFFFFFFull;
+  for (unsigned j = 32; j != 0; j >>= 1, m ^= m << j) {
+    for (unsigned k = 0; k < 64; k = ((k | j) + 1) & ~j) {
+      const uint64_t t = ((a[k] >> j) ^ a[k | j]) & m;
+      a[k] ^= t << j;
+      a[k | j] ^= t;
+    }
+  }
+}
+
+}  // namespace
+
+void SampleExpansion::transpose(std::size_t rowWords, int32_t rowCount,
+                                std::vector<uint64_t>& out) {
+  const auto rows = static_cast<std::size_t>(rowCount);
+  out.assign((rows + 1) * words_, 0);
+  const auto entries = static_cast<std::size_t>(entries_);
+  uint64_t block[64];
+  for (std::size_t rw = 0; rw < rowWords; ++rw) {
+    const std::size_t firstRow = rw * 64;
+    const std::size_t lastRow = std::min(firstRow + 64, rows);
+    for (std::size_t ew = 0; ew < words_; ++ew) {
+      const std::size_t firstEntry = ew * 64;
+      const std::size_t inBlock = std::min<std::size_t>(64, entries - firstEntry);
+      for (std::size_t i = 0; i < inBlock; ++i)
+        block[i] = gathered_[(firstEntry + i) * rowWords + rw];
+      for (std::size_t i = inBlock; i < 64; ++i) block[i] = 0;
+      transpose64(block);
+      for (std::size_t r = firstRow; r < lastRow; ++r) out[r * words_ + ew] = block[r - firstRow];
+    }
+  }
+}
+
 void SampleExpansion::expand(const PairTableIndex& index, std::span<const int32_t> rows) {
   taxa_ = static_cast<int32_t>(rows.size());
   entries_ = static_cast<int32_t>(entryPosition_.size());
   words_ = wordsFor(entryPosition_.size());
-  present_.assign(rows.size() * words_, 0);
-  missing_.assign(rows.size() * words_, 0);
+  const std::size_t rowWords = index.rowWords_;
+  const auto entries = static_cast<std::size_t>(entries_);
+  // Whole columns are gathered and turned once: a bit per entry and row costs a shift, not a
+  // look-up of its own.
+  gathered_.resize(entries * rowWords);
+  for (std::size_t e = 0; e < entries; ++e)
+    std::copy_n(index.columns_.data() + static_cast<std::size_t>(entryPosition_[e]) * rowWords,
+                rowWords, gathered_.data() + e * rowWords);
+  transpose(rowWords, index.rows_, present_);
+  if (index.anyMissing_) {
+    for (std::size_t e = 0; e < entries; ++e)
+      std::copy_n(index.blockColumns_.data() + static_cast<std::size_t>(entryBlock_[e]) * rowWords,
+                  rowWords, gathered_.data() + e * rowWords);
+    transpose(rowWords, index.rows_, missing_);
+  } else {
+    missing_.clear();
+  }
+
+  const auto none = static_cast<std::size_t>(index.rows_) * words_;  // the row of zeros
+  offset_.resize(rows.size());
   presentCount_.resize(rows.size());
   hasMissing_.resize(rows.size());
   for (std::size_t k = 0; k < rows.size(); ++k) {
-    const int32_t row = rows[k] >= 0 && rows[k] < index.rows_ ? rows[k] : -1;
-    uint64_t* pw = present_.data() + k * words_;
-    uint64_t* fw = missing_.data() + k * words_;
-    presentCount_[k] = 0;
-    hasMissing_[k] = 0;
-    if (row < 0) continue;  // unknown row: holds nothing, misses nothing
-    for (std::size_t w = 0; w < words_; ++w) {
-      const std::size_t first = w * 64;
-      const std::size_t last = std::min(first + 64, entryPosition_.size());
-      uint64_t bits = 0;
-      for (std::size_t e = first; e < last; ++e)
-        bits |= static_cast<uint64_t>(index.present(row, entryPosition_[e])) << (e - first);
-      pw[w] = bits;
-      presentCount_[k] += std::popcount(bits);
-    }
-    if (index.rowHasMissing_[static_cast<std::size_t>(row)] == 0) continue;
+    const bool known = rows[k] >= 0 && rows[k] < index.rows_;
+    const std::size_t at = known ? static_cast<std::size_t>(rows[k]) * words_ : none;
+    offset_[k] = at;
+    int32_t held = 0;
     uint64_t any = 0;
     for (std::size_t w = 0; w < words_; ++w) {
-      const std::size_t first = w * 64;
-      const std::size_t last = std::min(first + 64, entryPosition_.size());
-      uint64_t bits = 0;
-      for (std::size_t e = first; e < last; ++e)
-        bits |= static_cast<uint64_t>(index.misses(row, entryBlock_[e])) << (e - first);
-      fw[w] = bits;
-      any |= bits;
+      held += std::popcount(present_[at + w]);
+      if (!missing_.empty()) any |= missing_[at + w];
     }
+    presentCount_[k] = held;
     hasMissing_[k] = any != 0 ? 1 : 0;
   }
 }
@@ -183,13 +217,51 @@ void countMasked(const uint64_t* x, const uint64_t* y, const uint64_t* fx, const
   }
 }
 
+// One dispatch per row rather than per pair.
+RAMOVIA_POPCNT_CLONES
+void countAgainst(const uint64_t* x, const uint64_t* rows, const std::size_t* offsets,
+                  std::size_t count, std::size_t words, int32_t* out) {
+  for (std::size_t k = 0; k < count; ++k) {
+    const uint64_t* y = rows + offsets[k];
+    int32_t a = 0;
+    for (std::size_t w = 0; w < words; ++w) a += std::popcount(x[w] & y[w]);
+    out[k] = a;
+  }
+}
+
 }  // namespace
+
+void SampleExpansion::countRow(int32_t i, int32_t from, int32_t to, PairCounts* out) const {
+  const auto ki = static_cast<std::size_t>(i);
+  if (hasMissing_[ki] != 0) {
+    for (int32_t j = from; j < to; ++j) out[j - from] = count(i, j);
+    return;
+  }
+  const auto first = static_cast<std::size_t>(from);
+  const std::size_t n = to > from ? static_cast<std::size_t>(to - from) : 0;
+  both_.resize(n);
+  countAgainst(present_.data() + offset_[ki], present_.data(), offset_.data() + first, n, words_,
+               both_.data());
+  for (std::size_t k = 0; k < n; ++k) {
+    const std::size_t kj = first + k;
+    if (hasMissing_[kj] != 0) {
+      out[k] = count(i, static_cast<int32_t>(kj));
+      continue;
+    }
+    PairCounts& t = out[k];
+    t.a = both_[k];
+    t.b = presentCount_[ki] - t.a;
+    t.c = presentCount_[kj] - t.a;
+    t.n = entries_;
+    t.d = t.n - t.a - t.b - t.c;
+  }
+}
 
 PairCounts SampleExpansion::count(int32_t i, int32_t j) const {
   const auto ki = static_cast<std::size_t>(i);
   const auto kj = static_cast<std::size_t>(j);
-  const uint64_t* x = present_.data() + ki * words_;
-  const uint64_t* y = present_.data() + kj * words_;
+  const uint64_t* x = present_.data() + offset_[ki];
+  const uint64_t* y = present_.data() + offset_[kj];
   PairCounts t;
   if (hasMissing_[ki] == 0 && hasMissing_[kj] == 0) {
     t.a = countBoth(x, y, words_);
@@ -200,7 +272,7 @@ PairCounts SampleExpansion::count(int32_t i, int32_t j) const {
     int32_t nx = 0;
     int32_t ny = 0;
     int32_t leftOut = 0;
-    countMasked(x, y, missing_.data() + ki * words_, missing_.data() + kj * words_, words_, t.a,
+    countMasked(x, y, missing_.data() + offset_[ki], missing_.data() + offset_[kj], words_, t.a,
                 nx, ny, leftOut);
     t.b = nx - t.a;
     t.c = ny - t.a;

@@ -74,30 +74,18 @@ class PairTableIndex {
 
  private:
   friend class SampleExpansion;
-  // Bit p of a row: the row holds the marker at position p. Bit `positions_` stands for "not in
-  // the list" and is never set.
-  bool present(int32_t row, int32_t position) const {
-    const uint64_t w = presence_[static_cast<std::size_t>(row) * presenceWords_ +
-                                 (static_cast<uint32_t>(position) >> 6)];
-    return ((w >> (static_cast<uint32_t>(position) & 63u)) & 1u) != 0;
-  }
-  bool misses(int32_t row, int32_t block) const {
-    const uint64_t w = missing_[static_cast<std::size_t>(row) * blockWords_ +
-                                  (static_cast<uint32_t>(block) >> 6)];
-    return ((w >> (static_cast<uint32_t>(block) & 63u)) & 1u) != 0;
-  }
-
   int32_t positions_ = 0;
   int32_t rows_ = 0;
   NumberPositions numbers_;
-  std::size_t presenceWords_ = 0;
-  std::vector<uint64_t> presence_;
+  // Held by position (one bitset over the rows each), so that a sample gathers whole columns.
+  // Position `positions_` stands for "not in the list" and holds no row.
+  std::size_t rowWords_ = 0;
+  std::vector<uint64_t> columns_;  // (positions_ + 1) x rowWords_: bit r = row r holds it
   // Blocks that some row has no data in, by id; the last block bit is "none of them".
   std::unordered_map<int32_t, int32_t> blocks_;
   int32_t blockCount_ = 0;
-  std::size_t blockWords_ = 0;
-  std::vector<uint64_t> missing_;
-  std::vector<uint8_t> rowHasMissing_;
+  std::vector<uint64_t> blockColumns_;  // (blockCount_ + 1) x rowWords_: bit r = row r misses it
+  bool anyMissing_ = false;
   std::vector<int32_t> positionBlock_;  // block number of each position's block
 };
 
@@ -112,19 +100,27 @@ class SampleExpansion {
   int32_t entryCount() const { return entries_; }
   // Pair table of the rows at 0-based positions i and j of the rows given to assign.
   PairCounts count(int32_t i, int32_t j) const;
+  // count(i, j) for j = from .. to - 1, into out[0 .. to - from - 1].
+  void countRow(int32_t i, int32_t from, int32_t to, PairCounts* out) const;
 
  private:
   void expand(const PairTableIndex& index, std::span<const int32_t> rows);
+  // Turns the gathered columns (entries x rowWords) into rows x words_ bits.
+  void transpose(std::size_t rowWords, int32_t rowCount, std::vector<uint64_t>& out);
 
   int32_t taxa_ = 0;
   int32_t entries_ = 0;
   std::size_t words_ = 0;
   std::vector<int32_t> entryPosition_;
   std::vector<int32_t> entryBlock_;
-  std::vector<uint64_t> present_;  // taxa_ × words_: bit e = the row holds entry e's marker
-  std::vector<uint64_t> missing_;  // taxa_ × words_: bit e = the row has no data in its block
+  std::vector<uint64_t> gathered_;  // entries x rowWords of the index, one column per entry
+  // One row of words_ per row of the index and a last one of zeros for rows it lacks.
+  std::vector<uint64_t> present_;  // bit e = the row holds entry e's marker
+  std::vector<uint64_t> missing_;  // bit e = the row has no data in its block; empty: none
+  std::vector<std::size_t> offset_;  // start of each taking part row's words
   std::vector<int32_t> presentCount_;
   std::vector<uint8_t> hasMissing_;
+  mutable std::vector<int32_t> both_;  // countRow's scratch: one SampleExpansion per thread
 };
 
 }  // namespace ramovia

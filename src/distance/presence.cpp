@@ -1,7 +1,9 @@
 #include "distance/presence.h"
 
 #include <cmath>
+#include <algorithm>
 #include <cstring>
+#include <vector>
 #include <unordered_map>
 
 namespace ramovia {
@@ -72,7 +74,7 @@ double nucleotideSimilarity(const PairCounts& t, bool replicatePrecision, double
   return s;
 }
 
-double rawSimilarity(Coefficient coefficient, const PairCounts& t, bool replicatePrecision,
+[[gnu::always_inline]] inline double rawSimilarity(Coefficient coefficient, const PairCounts& t, bool replicatePrecision,
                      double siteLength) {
   const int64_t a = t.a;
   const int64_t b = t.b;
@@ -114,6 +116,40 @@ double similarityOf(Coefficient c, const PairCounts& t, bool replicatePrecision,
   return std::isfinite(s) ? s : 0.0;
 }
 
+namespace {
+
+// The coefficient as a constant, so that its formula is inlined into the row loop.
+template <Coefficient C>
+void fillUpperRows(const SampleExpansion& sample, bool storeDistances, bool replicatePrecision,
+                   double siteLength, SquareMatrix& out, ProgressSink* progress) {
+  const int32_t n = sample.rowCount();
+  thread_local std::vector<PairCounts> tables;  // kept, so that a replicate allocates nothing
+  tables.resize(static_cast<std::size_t>(n > 0 ? n : 0));
+  for (int32_t i = 1; i <= n - 1; ++i) {
+    sample.countRow(i - 1, i, n, tables.data());
+    double* row = out.row(i);
+    for (int32_t j = i + 1; j <= n; ++j) {
+      const double raw =
+          rawSimilarity(C, tables[static_cast<std::size_t>(j - i - 1)], replicatePrecision,
+                        siteLength);
+      row[j] = storedSimilarity(std::isfinite(raw) ? raw : 0.0, storeDistances);
+    }
+    row[i] = -1.0;
+    if (progress != nullptr) progress->setPosition(i);
+  }
+}
+
+// The lower triangle from the upper one, a tile at a time so that the column writes stay in cache.
+void mirrorUpper(SquareMatrix& out, int32_t n) {
+  constexpr int32_t kTile = 32;
+  for (int32_t ib = 1; ib <= n; ib += kTile)
+    for (int32_t jb = ib; jb <= n; jb += kTile)
+      for (int32_t i = ib; i < ib + kTile && i <= n; ++i)
+        for (int32_t j = std::max(jb, i + 1); j < jb + kTile && j <= n; ++j) out(j, i) = out(i, j);
+}
+
+}  // namespace
+
 void computeSimilarityMatrix(const SampleExpansion& sample, Coefficient c, bool storeDistances,
                              bool replicatePrecision, double siteLength, SquareMatrix& out,
                              ProgressSink* progress) {
@@ -123,16 +159,22 @@ void computeSimilarityMatrix(const SampleExpansion& sample, Coefficient c, bool 
     progress->setRange(0, n);
     progress->setPosition(0);
   }
-  for (int32_t i = 1; i <= n - 1; ++i) {
-    for (int32_t j = i + 1; j <= n; ++j) {
-      const double s = similarityOf(c, sample.count(i - 1, j - 1), replicatePrecision, siteLength);
-      const double v = storedSimilarity(s, storeDistances);
-      out(i, j) = v;
-      out(j, i) = v;
-    }
-    out(i, i) = -1.0;
-    if (progress != nullptr) progress->setPosition(i);
+  const auto fill = [&]<Coefficient C>() {
+    fillUpperRows<C>(sample, storeDistances, replicatePrecision, siteLength, out, progress);
+  };
+  switch (c) {
+    case Coefficient::Dice: fill.template operator()<Coefficient::Dice>(); break;
+    case Coefficient::Jaccard: fill.template operator()<Coefficient::Jaccard>(); break;
+    case Coefficient::Kulczynski2: fill.template operator()<Coefficient::Kulczynski2>(); break;
+    case Coefficient::SokalSneath1: fill.template operator()<Coefficient::SokalSneath1>(); break;
+    case Coefficient::SokalSneath3: fill.template operator()<Coefficient::SokalSneath3>(); break;
+    case Coefficient::Ochiai: fill.template operator()<Coefficient::Ochiai>(); break;
+    case Coefficient::NucleotideDivergence:
+      fill.template operator()<Coefficient::NucleotideDivergence>();
+      break;
+    default: fill.template operator()<Coefficient::NeiStandard>(); break;
   }
+  mirrorUpper(out, n);
 }
 
 }  // namespace ramovia

@@ -72,6 +72,14 @@ TEST(DistinctMarkers, FirstCarrierFirstAndTheFirstKnownDescription) {
   ASSERT_EQ(unknown.size(), 1u);
   EXPECT_EQ(unknown[0].label.str(), "9");
   EXPECT_EQ(unknown[0].block, -1);
+  // Numbers far apart (no table by number) give the same answer.
+  const std::vector<Score> far = scores({2000000000, 1, 2000000000, -5});
+  const std::vector<Marker> farKnown = {Marker{-5, "minus", 2}, Marker{2000000000, "big", 1}};
+  const auto spread = distinctMarkers({&far}, {&farKnown});
+  ASSERT_EQ(numbers(spread), (V{2000000000, 1, -5}));
+  EXPECT_EQ(spread[0].label.str(), "big");
+  EXPECT_EQ(spread[1].label.str(), "1");
+  EXPECT_EQ(spread[2].block, 2);
 }
 
 // Two blocks over columns A, B, A: B has no data in block 1, A's second column none in block 0.
