@@ -476,7 +476,7 @@ int execute(const Options& o, std::istream& in, std::ostream& out, std::ostream&
   }
   session.chooseMethod(method);
   MatrixGrid matrix;
-  matrix.fill(*session.matrix(), data, separator);
+  matrix.fill(session.sharedMatrix(), data, separator);
   const std::string matrixRunTree = referenceTreeText(*session.referenceTree(), method, data.taxa);
 
   std::optional<ResamplingPlan> plan;
