@@ -122,7 +122,7 @@ void Session::computeMatrix(ProgressSink* progress) {
         m.values(i, j) = (*given_)(m.taxa[static_cast<std::size_t>(i - 1)] + 1,
                                    m.taxa[static_cast<std::size_t>(j - 1)] + 1);
     resultsData_ = data_;
-    matrix_ = std::move(m);
+    matrix_ = std::make_shared<const CoefficientMatrix>(std::move(m));
     reference_.reset();
     clearProducts();
     reference_ = treeOf(*data_, method_, true, matrix_->values, matrix_->taxa, progress);
@@ -141,7 +141,7 @@ void Session::computeMatrix(ProgressSink* progress) {
   computeReferenceMatrix(data, m.coefficient, m.method, m.taxa, draws_.random, m.values, progress);
   // The matrix is shown even when no tree can be built from it.
   resultsData_ = data_;
-  matrix_ = std::move(m);
+  matrix_ = std::make_shared<const CoefficientMatrix>(std::move(m));
   reference_.reset();
   clearProducts();
   reference_ = treeOf(data, method_, isDistance(matrix_->coefficient), matrix_->values, matrix_->taxa,

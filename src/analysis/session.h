@@ -70,7 +70,9 @@ class Session {
   // a table was read since).
   const Dataset& resultsData() const { return *resultsData_; }
   bool resultsAreCurrent() const { return resultsData_ == data_; }
-  const CoefficientMatrix* matrix() const { return matrix_ ? &*matrix_ : nullptr; }
+  const CoefficientMatrix* matrix() const { return matrix_.get(); }
+  // The same matrix, for a view that shows it after the session has moved on.
+  std::shared_ptr<const CoefficientMatrix> sharedMatrix() const { return matrix_; }
   // The tree of the matrix; none after the matrix was edited.
   const Tree* referenceTree() const { return reference_ ? &*reference_ : nullptr; }
   // The tree runs count their replicates against: the reference tree, or the one an edited
@@ -112,7 +114,7 @@ class Session {
   TreeMethod method_ = TreeMethod::None;
 
   std::shared_ptr<const Dataset> resultsData_;
-  std::optional<CoefficientMatrix> matrix_;
+  std::shared_ptr<const CoefficientMatrix> matrix_;
   std::optional<Tree> reference_;
   std::optional<Tree> compared_;
   std::optional<Tree> edited_;

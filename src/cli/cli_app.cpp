@@ -518,7 +518,7 @@ int execute(const Options& o, std::istream& in, std::ostream& out, std::ostream&
   StopWatch watch(&g_stop);
   session.chooseMethod(method, &watch);
   MatrixGrid matrix;
-  matrix.fill(*session.matrix(), data, separator);
+  matrix.fill(session.sharedMatrix(), data, separator);
   const std::string matrixRunTree = referenceTreeText(*session.referenceTree(), method, data.taxa);
 
   std::optional<RunSetup> setup;

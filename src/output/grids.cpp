@@ -71,18 +71,22 @@ bool InputGrid::isBlockHeader(int col, int row) const {
   return rows_[static_cast<std::size_t>(row - 1)].marker < 0;
 }
 
-void MatrixGrid::fill(const CoefficientMatrix& matrix, const Dataset& data,
+void MatrixGrid::fill(std::shared_ptr<const CoefficientMatrix> matrix, const Dataset& data,
                       char decimalSeparator) {
-  const int n = matrix.size();
+  const int n = matrix->size();
   decimalSeparator_ = decimalSeparator;
   size_ = n + 1;
   edits_.clear();
   names_.clear();
-  for (const int32_t t : matrix.taxa)
+  names_.reserve(static_cast<std::size_t>(n));
+  for (const int32_t t : matrix->taxa)
     names_.push_back(data.taxa[static_cast<std::size_t>(t)].name.str());
-  values_.reserve(n);
-  for (int i = 1; i <= n; ++i)
-    for (int j = i + 1; j <= n; ++j) values_(i, j) = matrix.values(i, j);
+  matrix_ = std::move(matrix);
+}
+
+void MatrixGrid::fill(const CoefficientMatrix& matrix, const Dataset& data,
+                      char decimalSeparator) {
+  fill(std::make_shared<const CoefficientMatrix>(matrix), data, decimalSeparator);
 }
 
 std::string MatrixGrid::cell(int col, int row) const {
@@ -94,7 +98,8 @@ std::string MatrixGrid::cell(int col, int row) const {
   if (names_.empty() || col == row) return {};
   if (row == 0) return names_[static_cast<std::size_t>(col - 1)];
   if (col == 0) return names_[static_cast<std::size_t>(row - 1)];
-  return formatMatrixCell(values_(std::min(col, row), std::max(col, row)), decimalSeparator_);
+  return formatMatrixCell(matrix_->values(std::min(col, row), std::max(col, row)),
+                          decimalSeparator_);
 }
 
 void MatrixGrid::setCell(int col, int row, std::string text) {
@@ -118,7 +123,8 @@ double MatrixGrid::value(int col, int row) const {
   if (col == row) return 0.0;
   if (!edits_.empty() && edits_.contains(Key(col, row)))
     return readMatrixCell(edits_.at(Key(col, row)), decimalSeparator_);
-  return values_(std::min(col, row), std::max(col, row));
+  if (!matrix_) return readMatrixCell(cell(col, row), decimalSeparator_);
+  return matrix_->values(std::min(col, row), std::max(col, row));
 }
 
 SquareMatrix MatrixGrid::readBack(int n) const {

@@ -2,6 +2,7 @@
 // demand, so a table of thousands of taxa costs no more than its data.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -56,7 +57,9 @@ class MatrixGrid {
   const std::vector<std::string>& names() const { return names_; }
 
   // The names of the matrix's taxa and its values (i, j) for i < j, both halves showing the
-  // same text.
+  // same text. The grid shares the matrix rather than copying it.
+  void fill(std::shared_ptr<const CoefficientMatrix> matrix, const Dataset& data,
+            char decimalSeparator);
   void fill(const CoefficientMatrix& matrix, const Dataset& data, char decimalSeparator);
   // Every cell followed by a tab, every row followed by CR LF.
   std::string copyText() const;
@@ -72,7 +75,7 @@ class MatrixGrid {
   int size_ = 5;  // the grid starts with 5 x 5 empty cells
   char decimalSeparator_ = '.';
   std::vector<std::string> names_;
-  SquareMatrix values_;
+  std::shared_ptr<const CoefficientMatrix> matrix_;
   std::unordered_map<long long, std::string> edits_;
 };
 

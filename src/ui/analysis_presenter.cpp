@@ -77,7 +77,7 @@ void computing(AnalysisPresenter& p, Choice&& choice, const std::function<void()
     throw;
   } catch (...) {
     if (p.session.matrix() && p.session.resultsAreCurrent())
-      p.matrix.fill(*p.session.matrix(), p.session.resultsData(), p.decimalSeparator);
+      p.matrix.fill(p.session.sharedMatrix(), p.session.resultsData(), p.decimalSeparator);
     throw;
   }
   if ((p.session.coefficient() || p.session.hasGivenMatrix()) &&
@@ -105,7 +105,7 @@ void AnalysisPresenter::chooseMethod(TreeMethod m, ProgressSink* progress) {
 }
 
 void AnalysisPresenter::showMatrixAndReferenceTree() {
-  matrix.fill(*session.matrix(), session.resultsData(), decimalSeparator);
+  matrix.fill(session.sharedMatrix(), session.resultsData(), decimalSeparator);
   const Tree& reference = *session.referenceTree();
   referenceText_ = referenceTreeText(reference, session.method(), resultTaxa());
   referenceTreeView = treeViewLines(reference, resultTaxa());

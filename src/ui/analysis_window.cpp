@@ -41,25 +41,6 @@ namespace ramovia::ui {
 
 namespace {
 
-void fillTree(QTreeWidget* view, const std::vector<TreeViewLine>& captions) {
-  view->clear();
-  std::vector<QTreeWidgetItem*> path;
-  for (const auto& c : captions) {
-    const auto depth = static_cast<std::size_t>(std::max(c.depth, 0));
-    QTreeWidgetItem* parent = depth > 0 && depth <= path.size() ? path[depth - 1] : nullptr;
-    auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(view);
-    item->setText(0, toDisplay(c.caption));
-    path.resize(std::min(depth, path.size()));
-    path.push_back(item);
-  }
-  view->expandAll();
-}
-
-void fillList(QListWidget* list, const std::vector<std::string>& lines) {
-  list->clear();
-  for (const auto& l : lines) list->addItem(toDisplay(l));
-}
-
 bool clipboardHasText() {
   const QMimeData* m = QApplication::clipboard()->mimeData();
   return m && m->hasText();
@@ -74,12 +55,6 @@ QAction* addCopyAction(QMenu* menu, const char* name, Qt::ShortcutContext contex
 }
 
 // Wide enough for the widest of these texts in this font, and never narrower than `least`.
-int widthFor(const QFontMetrics& fm, const QStringList& texts, int least) {
-  int w = least;
-  for (const QString& t : texts) w = std::max(w, fm.horizontalAdvance(t) + 10);
-  return w;
-}
-
 const DrawingOptions kScreenDrawing{.separateSupport = true};
 
 constexpr auto kMatrixEditing = QAbstractItemView::EditKeyPressed |
@@ -285,32 +260,9 @@ void AnalysisWindow::afterReading() {
   updateStatus();
 }
 
-// Names and labels are never cut off: a column is widened where its name needs it.
 void AnalysisWindow::fitColumnsToNames() {
-  QTableView* input = inputPage_->inputGrid;
-  QFont bold = input->font();
-  bold.setBold(true);
-  bold.setUnderline(true);
-  const QFontMetrics plain(input->font()), strong(bold);
-  const InputGrid& grid = presenter_.input;
-  QStringList labels;
-  QStringList headers;
-  for (int r = 1; r < grid.rowCount(); ++r)
-    (grid.isBlockHeader(0, r) ? headers : labels) << toDisplay(grid.cell(0, r));
-  QHeaderView* h = input->horizontalHeader();
-  h->resizeSection(0, std::max(widthFor(plain, labels, 116), widthFor(strong, headers, 116)));
-  for (int c = 1; c < grid.colCount(); ++c)
-    h->resizeSection(c, widthFor(strong, {toDisplay(grid.cell(c, 0))}, h->defaultSectionSize()));
-
-  MatrixView* matrix = matrixPage_->matrixGrid;
-  const QFontMetrics fm(matrix->font());
-  QHeaderView* mh = matrix->horizontalHeader();
-  QStringList names;
-  for (const auto& n : presenter_.matrix.names()) names << toDisplay(n);
-  const int least = mh->defaultSectionSize();
-  mh->resizeSection(0, widthFor(fm, names, least));
-  for (int c = 1; c < matrixModel_->columnCount(); ++c)
-    mh->resizeSection(c, c <= names.size() ? widthFor(fm, {names[c - 1]}, least) : least);
+  fitInputColumns(inputPage_->inputGrid, presenter_.input);
+  fitMatrixColumns(matrixPage_->matrixGrid, presenter_.matrix, matrixModel_->columnCount());
 }
 
 void AnalysisWindow::rebuildMethods() {
@@ -342,10 +294,10 @@ void AnalysisWindow::applyMethodControls() {
 }
 
 void AnalysisWindow::refreshReferenceTree() {
-  fillList(referencePage_->referenceTreeList, presenter_.referenceTreeLines);
-  fillTree(referencePage_->referenceTreeView, presenter_.referenceTreeView);
-  fillList(treesPage_->treeList, presenter_.treeLines);
-  fillTree(treesPage_->treeView, presenter_.treeView);
+  fillListWidget(referencePage_->referenceTreeList, presenter_.referenceTreeLines);
+  fillTreeView(referencePage_->referenceTreeView, presenter_.referenceTreeView);
+  fillListWidget(treesPage_->treeList, presenter_.treeLines);
+  fillTreeView(treesPage_->treeView, presenter_.treeView);
   drawnTreeLine_ = -1;  // the list is new: its lines are other trees
   showDrawings();
 }
@@ -563,7 +515,7 @@ void AnalysisWindow::showListedTree() {
   const int row = treesPage_->treeList->currentRow();
   if (row < 0) return;
   const bool ok = guarded(this, [&] { presenter_.selectTree(row); });
-  fillTree(treesPage_->treeView, presenter_.treeView);
+  fillTreeView(treesPage_->treeView, presenter_.treeView);
   drawnTreeLine_ = ok ? row : -1;
   showDrawings();
   updateStatus();

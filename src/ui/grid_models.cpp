@@ -1,6 +1,7 @@
 #include "grid_models.h"
 
 #include <QApplication>
+#include <QHeaderView>
 #include <QPainter>
 #include <QStyle>
 
@@ -8,6 +9,35 @@
 #include "ui_support.h"
 
 namespace ramovia::ui {
+
+namespace {
+
+int widthFor(const QFontMetrics& fm, const QStringList& texts, int least) {
+  int w = least;
+  for (const QString& t : texts) w = std::max(w, fm.horizontalAdvance(t) + 10);
+  return w;
+}
+
+// A header repaints (and finds every section's place) once after a run of resizes, not after
+// each: at thousands of columns that is the difference between quadratic and linear time.
+class Unrepainted {
+ public:
+  explicit Unrepainted(QHeaderView* h) : h_(h), was_(h->updatesEnabled()) {
+    h_->setUpdatesEnabled(false);
+  }
+  ~Unrepainted() {
+    h_->setUpdatesEnabled(was_);
+    h_->viewport()->update();
+  }
+  Unrepainted(const Unrepainted&) = delete;
+  Unrepainted& operator=(const Unrepainted&) = delete;
+
+ private:
+  QHeaderView* h_;
+  bool was_;
+};
+
+}  // namespace
 
 InputGridModel::InputGridModel(const InputGrid& grid, QObject* parent)
     : QAbstractTableModel(parent), grid_(grid) {}
@@ -142,6 +172,34 @@ void MatrixView::mouseDoubleClickEvent(QMouseEvent* event) {
   commitOpenEditor();
   QTableView::mouseDoubleClickEvent(event);
   emit gridDoubleClicked();
+}
+
+void fitInputColumns(QTableView* input, const InputGrid& grid) {
+  QFont bold = input->font();
+  bold.setBold(true);
+  bold.setUnderline(true);
+  const QFontMetrics plain(input->font()), strong(bold);
+  QStringList labels;
+  QStringList headers;
+  for (int r = 1; r < grid.rowCount(); ++r)
+    (grid.isBlockHeader(0, r) ? headers : labels) << toDisplay(grid.cell(0, r));
+  QHeaderView* h = input->horizontalHeader();
+  const Unrepainted quiet(h);
+  h->resizeSection(0, std::max(widthFor(plain, labels, 116), widthFor(strong, headers, 116)));
+  for (int c = 1; c < grid.colCount(); ++c)
+    h->resizeSection(c, widthFor(strong, {toDisplay(grid.cell(c, 0))}, h->defaultSectionSize()));
+}
+
+void fitMatrixColumns(QTableView* matrix, const MatrixGrid& grid, int columns) {
+  const QFontMetrics fm(matrix->font());
+  QHeaderView* mh = matrix->horizontalHeader();
+  QStringList names;
+  for (const auto& n : grid.names()) names << toDisplay(n);
+  const int least = mh->defaultSectionSize();
+  const Unrepainted quiet(mh);
+  mh->resizeSection(0, widthFor(fm, names, least));
+  for (int c = 1; c < columns; ++c)
+    mh->resizeSection(c, c <= names.size() ? widthFor(fm, {names[c - 1]}, least) : least);
 }
 
 }  // namespace ramovia::ui

@@ -71,4 +71,8 @@ class MatrixView : public QTableView {
   void mouseDoubleClickEvent(QMouseEvent* event) override;
 };
 
+// Names and labels are never cut off: a column is widened where its name needs it.
+void fitInputColumns(QTableView* view, const InputGrid& grid);
+void fitMatrixColumns(QTableView* view, const MatrixGrid& grid, int columns);
+
 }  // namespace ramovia::ui

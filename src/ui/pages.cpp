@@ -94,6 +94,25 @@ QHBoxLayout* chooserRow(const char* caption, QComboBox* box, QLabel* legend, int
 
 }  // namespace
 
+void fillTreeView(QTreeWidget* view, const std::vector<TreeViewLine>& captions) {
+  view->clear();
+  std::vector<QTreeWidgetItem*> path;
+  for (const auto& c : captions) {
+    const auto depth = static_cast<std::size_t>(std::max(c.depth, 0));
+    QTreeWidgetItem* parent = depth > 0 && depth <= path.size() ? path[depth - 1] : nullptr;
+    auto* item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(view);
+    item->setText(0, toDisplay(c.caption));
+    path.resize(std::min(depth, path.size()));
+    path.push_back(item);
+  }
+  view->expandAll();
+}
+
+void fillListWidget(QListWidget* list, const std::vector<std::string>& lines) {
+  list->clear();
+  for (const auto& l : lines) list->addItem(toDisplay(l));
+}
+
 QTreeWidget* newTreeView(const char* name) {
   auto* view = new PlainTreeWidget;
   view->setObjectName(name);

@@ -3,6 +3,10 @@
 #pragma once
 
 #include <QWidget>
+#include <string>
+#include <vector>
+
+#include "tree_view_lines.h"
 
 class QButtonGroup;
 class QCheckBox;
@@ -103,6 +107,10 @@ class ResamplingPage : public QWidget {
  private:
   QGridLayout* methodLayout_;
 };
+
+// The captions as items, each under the last one of the depth above it, all expanded.
+void fillTreeView(QTreeWidget* view, const std::vector<TreeViewLine>& captions);
+void fillListWidget(QListWidget* list, const std::vector<std::string>& lines);
 
 // A tree view without expand buttons: the trees are always shown fully expanded.
 QTreeWidget* newTreeView(const char* name);

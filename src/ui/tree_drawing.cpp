@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QMenu>
 #include <QPageSize>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QScrollBar>
@@ -30,23 +31,56 @@ DrawingColours drawingColours(const QPalette& palette) {
   return c;
 }
 
-void paintTreeDrawing(QPainter& p, const TreeDrawing& d, const DrawingColours& colours) {
+namespace {
+
+// Whether a line or a text can leave ink inside `area` (drawing units; a null area is the whole
+// drawing). The bounds are generous: the pen's width and antialiasing, and any glyph's width.
+bool lineMeets(const DrawnLine& l, const QRectF& area) {
+  if (area.isNull()) return true;
+  const double air = 2.0;
+  return std::min(l.x1, l.x2) - air <= area.right() && std::max(l.x1, l.x2) + air >= area.left() &&
+         std::min(l.y1, l.y2) - air <= area.bottom() && std::max(l.y1, l.y2) + air >= area.top();
+}
+
+bool textMeets(const DrawnText& t, const QRectF& area) {
+  if (area.isNull()) return true;
+  const double wide = (static_cast<double>(t.text.size()) * 1.5 + 1.0) * t.size;
+  double left = t.x, right = t.x + wide;
+  if (t.anchor == DrawnText::Anchor::Middle) left = t.x - wide / 2, right = t.x + wide / 2;
+  if (t.anchor == DrawnText::Anchor::End) left = t.x - wide, right = t.x;
+  return left <= area.right() && right >= area.left() && t.y - 1.5 * t.size <= area.bottom() &&
+         t.y + t.size >= area.top();
+}
+
+}  // namespace
+
+void paintTreeDrawing(QPainter& p, const TreeDrawing& d, const DrawingColours& colours,
+                      const QRectF& area) {
   p.save();
   p.setRenderHint(QPainter::Antialiasing, true);
   p.setRenderHint(QPainter::TextAntialiasing, true);
   QPen pen(colours.lines, 1.2);
   pen.setCapStyle(Qt::SquareCap);
   p.setPen(pen);
-  for (const auto& l : d.lines) p.drawLine(QPointF(l.x1, l.y1), QPointF(l.x2, l.y2));
+  for (const auto& l : d.lines)
+    if (lineMeets(l, area)) p.drawLine(QPointF(l.x1, l.y1), QPointF(l.x2, l.y2));
+  // Most texts share one size: its font is made once.
+  double fontSize = -1.0;
+  QFont font;
   for (const auto& t : d.texts) {
-    const QFont font = drawingFont(t.size);
-    p.setFont(font);
+    if (!textMeets(t, area)) continue;
+    if (t.size != fontSize) {
+      fontSize = t.size;
+      font = drawingFont(t.size);
+      p.setFont(font);
+    }
     p.setPen(t.role == DrawnText::Role::Support ? colours.support : colours.lines);
     const QString text = toDisplay(t.text);
     double x = t.x;
-    const double w = QFontMetricsF(font).horizontalAdvance(text);
-    if (t.anchor == DrawnText::Anchor::Middle) x -= w / 2;
-    if (t.anchor == DrawnText::Anchor::End) x -= w;
+    if (t.anchor != DrawnText::Anchor::Start) {
+      const double w = QFontMetricsF(font).horizontalAdvance(text);
+      x -= t.anchor == DrawnText::Anchor::Middle ? w / 2 : w;
+    }
     p.drawText(QPointF(x, t.y), text);
   }
   p.restore();
@@ -101,10 +135,18 @@ class TreeDrawingView::Canvas : public QWidget {
   }
 
  protected:
-  void paintEvent(QPaintEvent*) override {
+  void paintEvent(QPaintEvent* event) override {
     QPainter p(this);
-    p.scale(view_->zoom_, view_->zoom_);
-    paintTreeDrawing(p, view_->drawing_, drawingColours(palette()));
+    const double z = view_->zoom_;
+    p.scale(z, z);
+    // Only what the exposed part shows (with a device pixel or two of antialiasing around it):
+    // a drawing of thousands of taxa is mostly out of sight.
+    const QRectF exposed = event->rect();
+    if (exposed.isEmpty()) return;
+    const double air = 2.0 / z;
+    const QRectF area(exposed.left() / z - air, exposed.top() / z - air,
+                      exposed.width() / z + 2 * air, exposed.height() / z + 2 * air);
+    paintTreeDrawing(p, view_->drawing_, drawingColours(palette()), area);
   }
 
  private:

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QColor>
 #include <QFont>
+#include <QRectF>
 #include <QScrollArea>
 #include <QString>
 
@@ -24,9 +25,10 @@ DrawingColours drawingColours(const QPalette& palette);
 // The font the drawing's texts are painted in, of this size in pixels.
 QFont drawingFont(double pixels);
 
-// The drawing's own colours, as the files have them, unless others are given.
+// The drawing's own colours, as the files have them, unless others are given. With an area (in
+// the drawing's units), only what can show inside it is painted.
 void paintTreeDrawing(QPainter& painter, const TreeDrawing& drawing,
-                      const DrawingColours& colours = {});
+                      const DrawingColours& colours = {}, const QRectF& area = {});
 // At twice the drawing's size, on white.
 QByteArray treeDrawingPng(const TreeDrawing& drawing);
 // One page of the drawing's size, one pixel a point.

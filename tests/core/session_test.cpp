@@ -72,6 +72,21 @@ TEST(MatrixRun, CopyBeforeAnyComputationIsFiveEmptyRows) {
   std::string expected;
   for (int r = 0; r < 5; ++r) expected += "\t\t\t\t\t\r\n";
   EXPECT_EQ(MatrixGrid().copyText(), expected);
+  EXPECT_THROW(MatrixGrid().value(1, 2), std::exception);
+}
+
+// The grid shares the session's matrix: a later computation leaves what it shows alone.
+TEST(MatrixRun, TheGridKeepsItsMatrixWhenTheSessionComputesAnother) {
+  Session s;
+  s.readTable(kDiceTable, '.');
+  s.chooseCoefficient(Coefficient::Dice);
+  s.chooseMethod(TreeMethod::Upgma);
+  MatrixGrid grid;
+  grid.fill(s.sharedMatrix(), s.resultsData(), '.');
+  const std::string shown = grid.copyText();
+  s.chooseCoefficient(Coefficient::Jaccard);
+  EXPECT_EQ(grid.copyText(), shown);
+  EXPECT_EQ(grid.value(2, 1), 0.5);
 }
 
 TEST(MatrixRun, SwitchingToNeighborJoiningStoresOneMinusS) {
