@@ -10,6 +10,8 @@
 #include <QDropEvent>
 #include <QHeaderView>
 #include <QLabel>
+#include <QListWidget>
+#include <QScrollBar>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -27,7 +29,9 @@
 #include <cstdlib>
 #include <random>
 
+#include "line_delegate.h"
 #include "main_window.h"
+#include "pages.h"
 #include "settings.h"
 #include "tree_drawing.h"
 #include "ui_helpers.h"
@@ -428,6 +432,49 @@ TEST_F(DesktopFixture, TheDrawnTreeStartsFittedToItsPage) {
   EXPECT_TRUE(canvas.width() > room.width() * 3 / 4 || canvas.height() > room.height() * 3 / 4);
   v->zoomOut();
   EXPECT_FALSE(v->followsView());
+}
+
+// A tree of thousands of taxa as one line: the lists lay out only what is in sight, and show
+// what Qt's own drawing of the whole line shows.
+TEST(Drawing, LongTextLinesLookAsQtDrawsThem) {
+  std::string line = "(";
+  for (int k = 0; k < 900; ++k) line += "Taxon_" + std::to_string(k) + ":0.0" + std::to_string(k % 97) + ",";
+  line += "X);";
+  ASSERT_GT(static_cast<qsizetype>(line.size()), LineDelegate::kLongLine);
+  QListWidget plain;
+  QListWidget* fast = newLineList("fast");
+  for (QListWidget* l : {&plain, fast}) {
+    l->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    l->resize(400, 60);
+    fillListWidget(l, {line});
+    l->show();
+  }
+  QApplication::processEvents();
+  EXPECT_NEAR(fast->horizontalScrollBar()->maximum(), plain.horizontalScrollBar()->maximum(),
+              plain.horizontalScrollBar()->maximum() * 0.002);
+  for (const int at : {0, plain.horizontalScrollBar()->maximum() / 2}) {
+    plain.horizontalScrollBar()->setValue(at);
+    fast->horizontalScrollBar()->setValue(at);
+    QApplication::processEvents();
+    const QImage a = plain.viewport()->grab().toImage(), b = fast->viewport()->grab().toImage();
+    ASSERT_EQ(a.size(), b.size());
+    // Glyphs may sit a fraction of a pixel apart: ink must have ink next to it in the other.
+    auto dark = [](const QImage& i, int x, int y) {
+      return x >= 0 && x < i.width() && qGray(i.pixel(x, y)) < 128;
+    };
+    int ink = 0, alone = 0;
+    for (int y = 0; y < a.height(); ++y)
+      for (int x = 0; x < a.width(); ++x) {
+        for (const auto& [p, q] : {std::pair{&a, &b}, std::pair{&b, &a}}) {
+          if (!dark(*p, x, y)) continue;
+          ++ink;
+          alone += !dark(*q, x - 1, y) && !dark(*q, x, y) && !dark(*q, x + 1, y);
+        }
+      }
+    EXPECT_GT(ink, 400) << "at " << at;
+    EXPECT_LT(alone, ink / 50) << "at " << at;
+  }
+  delete fast;
 }
 
 }  // namespace
