@@ -11,7 +11,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
-#include <QScrollBar>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -20,6 +19,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTableView>
@@ -438,7 +438,8 @@ TEST_F(DesktopFixture, TheDrawnTreeStartsFittedToItsPage) {
 // what Qt's own drawing of the whole line shows.
 TEST(Drawing, LongTextLinesLookAsQtDrawsThem) {
   std::string line = "(";
-  for (int k = 0; k < 900; ++k) line += "Taxon_" + std::to_string(k) + ":0.0" + std::to_string(k % 97) + ",";
+  for (int k = 0; k < 900; ++k)
+    line += "Taxon_" + std::to_string(k) + ":0.0" + std::to_string(k % 97) + ",";
   line += "X);";
   ASSERT_GT(static_cast<qsizetype>(line.size()), LineDelegate::kLongLine);
   QListWidget plain;
