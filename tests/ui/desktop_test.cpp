@@ -15,6 +15,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMimeData>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -31,6 +32,7 @@
 
 #include "line_delegate.h"
 #include "main_window.h"
+#include "output/tree_layout.h"
 #include "pages.h"
 #include "settings.h"
 #include "tree_drawing.h"
@@ -476,6 +478,58 @@ TEST(Drawing, LongTextLinesLookAsQtDrawsThem) {
     EXPECT_LT(alone, ink / 50) << "at " << at;
   }
   delete fast;
+}
+
+// Painting only the exposed part leaves the same pixels there as painting the whole drawing.
+TEST(Drawing, AnExposedPartLooksAsInTheWholeDrawing) {
+  std::mt19937 gen(7);
+  std::uniform_real_distribution<double> length(0.001, 0.1);
+  Tree t;
+  std::vector<int32_t> open;
+  std::vector<Taxon> taxa;
+  for (int i = 0; i < 120; ++i) {
+    taxa.push_back({Name("Taxon_" + std::to_string(i)), {}, {}});
+    open.push_back(t.addLeaf(i, length(gen)));
+  }
+  while (open.size() > 1) {
+    const std::size_t a = gen() % open.size();
+    const int32_t na = open[a];
+    open.erase(open.begin() + static_cast<std::ptrdiff_t>(a));
+    const std::size_t b = gen() % open.size();
+    open[b] = t.addInner(na, open[b], open.size() == 1 ? 0.0 : length(gen));
+  }
+  const TreeDrawing d = drawTree(layoutTree(t, taxa, BranchLengths::Stored));
+  for (const double zoom : {1.0, 1.7}) {
+    const QSize size(static_cast<int>(d.width * zoom) + 1, static_cast<int>(d.height * zoom) + 1);
+    QImage whole(size, QImage::Format_ARGB32_Premultiplied);
+    whole.fill(Qt::white);
+    {
+      QPainter p(&whole);
+      p.scale(zoom, zoom);
+      paintTreeDrawing(p, d);
+    }
+    int differ = 0;
+    for (int top = 0; top < size.height(); top += 97)
+      for (int left = 0; left < size.width(); left += 131) {
+        const QRect tile = QRect(left, top, 131, 97) & whole.rect();
+        QImage part(size, QImage::Format_ARGB32_Premultiplied);
+        part.fill(Qt::white);
+        {
+          QPainter p(&part);
+          p.setClipRect(tile);
+          p.scale(zoom, zoom);
+          const double air = 2.0 / zoom;
+          paintTreeDrawing(p, d, {},
+                           QRectF(tile.left() / zoom - air, tile.top() / zoom - air,
+                                  tile.width() / zoom + 2 * air, tile.height() / zoom + 2 * air));
+        }
+        // The clip's own last column and row are antialiased by Qt either way.
+        for (int y = tile.top(); y < tile.bottom(); ++y)
+          for (int x = tile.left(); x < tile.right(); ++x)
+            differ += part.pixel(x, y) != whole.pixel(x, y);
+      }
+    EXPECT_EQ(differ, 0) << "zoom " << zoom;
+  }
 }
 
 }  // namespace
