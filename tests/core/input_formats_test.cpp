@@ -189,6 +189,12 @@ TEST(DistanceMatrices, PhylipAndDelimitedReadTheSameAndRefuseWhatIsWrong) {
   EXPECT_EQ(refusal(readDelimitedMatrix, ",A,B\nA,0,1\n").substr(0, 27),
             "2:1: the matrix is not squa");
   EXPECT_EQ(refusal(readDelimitedMatrix, ",A,B\nA,0,1\nB,1,0,3\n").substr(0, 5), "3:7: ");
+  // Counts the file cannot hold are refused where it falls short, with no room made first.
+  EXPECT_EQ(refusal(readPhylipMatrix, "2000000000\nA\nB 1\nC 1 2\n").substr(0, 4), "5:1:");
+  std::string wide = ",";
+  for (int k = 0; k < 60000; ++k) wide += "," + std::to_string(k);
+  EXPECT_EQ(refusal(readDelimitedMatrix, (wide + "\n0\n").c_str()).substr(0, 27),
+            "2:1: the matrix is not squa");
   EXPECT_NO_THROW(readPhylipMatrix("2\nA 0 0.5\nB 0.5000000000001 0\n"));
 }
 
