@@ -27,8 +27,8 @@ Tree treeOf(const Dataset& data, TreeMethod method, bool distances, const Square
     names[k] = &data.taxa[static_cast<std::size_t>(taxa[k])].name;
   TreeWorkspace ws;
   ws.stop = progress ? progress->stopFlag() : nullptr;
-  return buildTree(method, values, static_cast<int>(taxa.size()), RowTaxa{taxa, names},
-                   distances, ws);
+  return buildTree(method, values, static_cast<int>(taxa.size()), RowTaxa{taxa, names}, distances,
+                   ws);
 }
 
 constexpr const char* kNoResamplingOfMatrix =
@@ -41,7 +41,8 @@ uint64_t resamplingBytes(const Dataset& data, Coefficient c, int threads) {
   // Every worker computes its replicates in matrices of its own.
   uint64_t perWorker = matrixBytes(static_cast<uint64_t>(data.taxonCount()));
   if (familyOf(c) == CoefficientFamily::Divergence)
-    for (const Block& b : data.blocks) perWorker += matrixBytes(static_cast<uint64_t>(b.taxa.size())) / 3;
+    for (const Block& b : data.blocks)
+      perWorker += matrixBytes(static_cast<uint64_t>(b.taxa.size())) / 3;
   return perWorker * static_cast<uint64_t>(workerThreads(threads));
 }
 
@@ -68,14 +69,8 @@ std::vector<std::string> Session::readInput(std::string_view text, const InputOp
   chosen.format = format;
   InputReading reading = ramovia::readInput(text, chosen);
   std::shared_ptr<const SquareMatrix> given;
-  if (reading.matrix) {
-    const auto n = static_cast<int>(reading.matrix->names.size());
-    auto m = std::make_shared<SquareMatrix>(n);
-    for (int i = 0; i < n; ++i)
-      for (int j = 0; j < n; ++j)
-        (*m)(i + 1, j + 1) = reading.matrix->at(static_cast<std::size_t>(i), static_cast<std::size_t>(j));
-    given = std::move(m);
-  }
+  // Made as a non-const object: the first matrix computed from it may take its storage.
+  if (reading.matrix) given = std::make_shared<SquareMatrix>(std::move(reading.matrix->values));
   data_ = std::make_shared<const Dataset>(std::move(reading.table.data));
   given_ = std::move(given);
   draws_.order = identityOrder(data_->taxonCount());
@@ -116,13 +111,21 @@ void Session::computeMatrix(ProgressSink* progress) {
     m.taxa = draws_.order;
     m.given = true;
     const int n = m.size();
-    m.values.reserve(n);
-    for (int i = 1; i <= n; ++i)
-      for (int j = 1; j <= n; ++j)
-        m.values(i, j) = (*given_)(m.taxa[static_cast<std::size_t>(i - 1)] + 1,
-                                   m.taxa[static_cast<std::size_t>(j - 1)] + 1);
+    const bool inFileOrder = m.taxa == identityOrder(n);
+    if (inFileOrder && given_.use_count() == 1) {
+      // Nothing else holds the matrix read: it becomes the shown one, not a copy of it.
+      m.values = std::move(const_cast<SquareMatrix&>(*given_));
+    } else {
+      m.values.reserve(n);
+      for (int i = 1; i <= n; ++i)
+        for (int j = 1; j <= n; ++j)
+          m.values(i, j) = (*given_)(m.taxa[static_cast<std::size_t>(i - 1)] + 1,
+                                     m.taxa[static_cast<std::size_t>(j - 1)] + 1);
+    }
     resultsData_ = data_;
     matrix_ = std::make_shared<const CoefficientMatrix>(std::move(m));
+    // In file order the shown matrix is the one read, held once.
+    if (inFileOrder) given_ = std::shared_ptr<const SquareMatrix>(matrix_, &matrix_->values);
     reference_.reset();
     clearProducts();
     reference_ = treeOf(*data_, method_, true, matrix_->values, matrix_->taxa, progress);
@@ -144,8 +147,8 @@ void Session::computeMatrix(ProgressSink* progress) {
   matrix_ = std::make_shared<const CoefficientMatrix>(std::move(m));
   reference_.reset();
   clearProducts();
-  reference_ = treeOf(data, method_, isDistance(matrix_->coefficient), matrix_->values, matrix_->taxa,
-                      progress);
+  reference_ = treeOf(data, method_, isDistance(matrix_->coefficient), matrix_->values,
+                      matrix_->taxa, progress);
   compared_ = reference_;
   resamplingOffered_ = true;
   if (progress && familyOf(matrix_->coefficient) == CoefficientFamily::Divergence)
@@ -213,8 +216,10 @@ const ResamplingResult& Session::resample(const ResamplingPlan& plan, ProgressSi
     result_ = std::move(result);
     return *result_;
   }
-  if (reference_) result.support = CladeSupportIndex(result.trees, data.taxonCount()).supportOf(*reference_);
-  result.unrooted = summarizeUnrooted(result.trees, data.taxonCount(), referenceTree(), plan.threads);
+  if (reference_)
+    result.support = CladeSupportIndex(result.trees, data.taxonCount()).supportOf(*reference_);
+  result.unrooted =
+      summarizeUnrooted(result.trees, data.taxonCount(), referenceTree(), plan.threads);
   result_ = std::move(result);
   return *result_;
 }

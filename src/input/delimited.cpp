@@ -6,7 +6,9 @@
 
 namespace ramovia {
 
-bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isBlank(char c) {
+  return c == ' ' || c == '\t';
+}
 
 std::string_view trimmed(std::string_view s) {
   while (!s.empty() && isBlank(s.front())) s.remove_prefix(1);
@@ -49,37 +51,50 @@ Field fieldOf(std::string_view line, std::size_t start, std::size_t end) {
   return Field{s, column};
 }
 
+void splitFields(std::string_view line, char separator, std::vector<Field>& fields) {
+  fields.clear();
+  if (separator == ' ') {
+    std::size_t i = 0;
+    while (i < line.size()) {
+      while (i < line.size() && isBlank(line[i])) ++i;
+      if (i == line.size()) break;
+      const std::size_t start = i;
+      while (i < line.size() && !isBlank(line[i])) ++i;
+      fields.push_back(fieldOf(line, start, i));
+    }
+    return;
+  }
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= line.size(); ++i) {
+    if (i == line.size() || line[i] == separator) {
+      fields.push_back(fieldOf(line, start, i));
+      start = i + 1;
+    }
+  }
+}
+
 }  // namespace
+
+RowCursor::RowCursor(std::string_view text, char separator, bool comments)
+    : lines_(text), separator_(separator), comments_(comments) {}
+
+bool RowCursor::next(Row& row) {
+  std::string_view line;
+  while (lines_.next(line)) {
+    ++line_;
+    if (trimmed(line).empty() || (comments_ && line.front() == '#')) continue;
+    row.line = line_;
+    splitFields(line, separator_, row.fields);
+    return true;
+  }
+  return false;
+}
 
 std::vector<Row> splitRows(std::string_view text, char separator, bool comments) {
   std::vector<Row> rows;
-  LineCursor cursor(text);
-  std::string_view line;
-  std::size_t number = 0;
-  while (cursor.next(line)) {
-    ++number;
-    if (trimmed(line).empty() || (comments && line.front() == '#')) continue;
-    Row row{number, {}};
-    if (separator == ' ') {
-      std::size_t i = 0;
-      while (i < line.size()) {
-        while (i < line.size() && isBlank(line[i])) ++i;
-        if (i == line.size()) break;
-        const std::size_t start = i;
-        while (i < line.size() && !isBlank(line[i])) ++i;
-        row.fields.push_back(fieldOf(line, start, i));
-      }
-    } else {
-      std::size_t start = 0;
-      for (std::size_t i = 0; i <= line.size(); ++i) {
-        if (i == line.size() || line[i] == separator) {
-          row.fields.push_back(fieldOf(line, start, i));
-          start = i + 1;
-        }
-      }
-    }
-    rows.push_back(std::move(row));
-  }
+  RowCursor cursor(text, separator, comments);
+  Row row;
+  while (cursor.next(row)) rows.push_back(row);
   return rows;
 }
 

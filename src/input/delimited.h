@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "input/table_reader.h"
+
 namespace ramovia {
 
 struct Field {
@@ -14,7 +16,7 @@ struct Field {
 };
 
 struct Row {
-  std::size_t line;  // 1-based
+  std::size_t line = 0;  // 1-based
   std::vector<Field> fields;
 };
 
@@ -22,6 +24,20 @@ struct Row {
 // separators in a row give an empty field. Lines holding nothing but blanks are left out, and with
 // `comments` the lines that start with '#' too.
 std::vector<Row> splitRows(std::string_view text, char separator, bool comments = false);
+
+// The same rows one at a time, into one reused row: a large file is not held cut up whole.
+class RowCursor {
+ public:
+  RowCursor(std::string_view text, char separator, bool comments = false);
+  // The next row, or false when the text is used up. `row` is overwritten.
+  bool next(Row& row);
+
+ private:
+  LineCursor lines_;
+  std::size_t line_ = 0;
+  char separator_;
+  bool comments_;
+};
 
 // The separator of a spreadsheet export: TAB, ';' or ',', whichever its first line holds most
 // often (TAB on a tie); 0 when it holds none. Lines that start with '#' are passed over.

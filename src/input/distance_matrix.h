@@ -6,12 +6,16 @@
 #include <string_view>
 #include <vector>
 
+#include "model/matrix.h"
+
 namespace ramovia {
 
 struct DistanceInput {
   std::vector<std::string> names;
-  std::vector<double> values;  // n × n, row by row, symmetric with a zero diagonal
-  double at(std::size_t i, std::size_t j) const { return values[i * names.size() + j]; }
+  SquareMatrix values;  // rows and columns 1..n, symmetric with a zero diagonal
+  double at(std::size_t i, std::size_t j) const {
+    return values(static_cast<int>(i) + 1, static_cast<int>(j) + 1);
+  }
 };
 
 // Each throws InputError at the first place that is wrong: a cell that is no number, a row of

@@ -24,6 +24,7 @@
 #include "distance/coefficient.h"
 #include "grid_models.h"
 #include "hints.h"
+#include "line_delegate.h"
 #include "tree_drawing.h"
 #include "ui_support.h"
 
@@ -106,6 +107,13 @@ void fillTreeView(QTreeWidget* view, const std::vector<TreeViewLine>& captions) 
     path.push_back(item);
   }
   view->expandAll();
+}
+
+QListWidget* newLineList(const char* name) {
+  auto* list = new QListWidget;
+  list->setObjectName(name);
+  list->setItemDelegate(new LineDelegate(list));
+  return list;
 }
 
 void fillListWidget(QListWidget* list, const std::vector<std::string>& lines) {
@@ -228,8 +236,7 @@ MatrixPage::MatrixPage() {
 
 ReferenceTreePage::ReferenceTreePage() {
   setObjectName("referenceTreePage");
-  referenceTreeList = new QListWidget;
-  referenceTreeList->setObjectName("referenceTreeList");
+  referenceTreeList = newLineList("referenceTreeList");
   referenceTreeList->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
   referenceTreeList->setContextMenuPolicy(Qt::CustomContextMenu);
   // One line of text and a scroll bar under it.
@@ -279,8 +286,7 @@ ConsensusPage::ConsensusPage() {
 
 TreesPage::TreesPage() {
   setObjectName("treesPage");
-  treeList = new QListWidget;
-  treeList->setObjectName("treeList");
+  treeList = newLineList("treeList");
   treeList->setContextMenuPolicy(Qt::CustomContextMenu);
   treeList->setToolTip(
       "The distinct trees of the last run, the most frequent first: click one to "

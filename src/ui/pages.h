@@ -110,6 +110,8 @@ class ResamplingPage : public QWidget {
 
 // The captions as items, each under the last one of the depth above it, all expanded.
 void fillTreeView(QTreeWidget* view, const std::vector<TreeViewLine>& captions);
+// A list of lines of text, lines of a whole tree of any size among them.
+QListWidget* newLineList(const char* name);
 void fillListWidget(QListWidget* list, const std::vector<std::string>& lines);
 
 // A tree view without expand buttons: the trees are always shown fully expanded.

@@ -73,8 +73,9 @@ TEST(Genotypes, GenePopCountsTypedCopiesIntoFrequencies) {
   // Loci one per line and 2-digit codes read the same.
   const Dataset lines = read("t\nloc1\nloc2\nPop\nA1, 0102 0000\nA2, 0202 0100\nPop\nB1, 0303 00\n",
                              InputFormat::GenePop);
-  EXPECT_EQ(contents(lines), "freq\nA1 missing:\nB1 missing: 1\n[loc1]\n A1: 1=0.25 2=0.75 3=0\n"
-                             " B1: 1=0 2=0 3=1\n[loc2]\n A1: 1=1\n");
+  EXPECT_EQ(contents(lines),
+            "freq\nA1 missing:\nB1 missing: 1\n[loc1]\n A1: 1=0.25 2=0.75 3=0\n"
+            " B1: 1=0 2=0 3=1\n[loc2]\n A1: 1=1\n");
 }
 
 TEST(Genotypes, EveryLayoutOfTheSameGenotypesGivesTheSameDataSet) {
@@ -86,7 +87,8 @@ TEST(Genotypes, EveryLayoutOfTheSameGenotypesGivesTheSameDataSet) {
       // STRUCTURE: one row per individual.
       "loc1 loc1 loc2 loc2\nA1 A 101 102 -9 -9\nA2 A 102 102 101 -9\nB1 B 103 103 -9 -9\n",
       // Spreadsheets: pairs of columns, and one column per locus.
-      "ind,pop,loc1_a,loc1_b,loc2_a,loc2_b\nx,A,101,102,0,NA\ny,A,102,102,101,\nz,B,103,103,-9,-9\n",
+      "ind,pop,loc1_a,loc1_b,loc2_a,loc2_b\nx,A,101,102,0,NA\ny,A,102,102,101,\nz,B,103,103,-9,-"
+      "9\n",
       "Sample;Population;loc1;loc2\nx;A;101/102;NA\ny;A;102/102;101/0\nz;B;103/103;\n",
   };
   for (const char* text : layouts) {
@@ -132,9 +134,11 @@ TEST(Bands, EveryLayoutReadsAsTheEquivalentNativeTable) {
   const char* const rowsLayouts[] = {
       "id,OPA02_1200,OPA02_800,OPB01_500,OPB01_300\na,1,0,1,0\nb,0,1,1,1\nc,1,1,?,NA\n",
       "id;OPA02_1200;OPA02_800;OPB01_500;OPB01_300\na;1;0;1;0\nb;0;1;1;1\nc;1;1;9;-\n",
-      "id\tOPA02_1200\tOPA02_800\tOPB01_500\tOPB01_300\na\t1\t0\t1\t0\nb\t0\t1\t1\t1\nc\t1\t1\t\t\n",
+      "id\tOPA02_1200\tOPA02_800\tOPB01_500\tOPB01_"
+      "300\na\t1\t0\t1\t0\nb\t0\t1\t1\t1\nc\t1\t1\t\t\n",
   };
-  for (const char* text : rowsLayouts) EXPECT_EQ(contents(read(text, InputFormat::Bands)), want) << text;
+  for (const char* text : rowsLayouts)
+    EXPECT_EQ(contents(read(text, InputFormat::Bands)), want) << text;
   InputOptions t;
   t.bands.transpose = true;
   EXPECT_EQ(contents(read("marker,a,b,c\nOPA02_1200,1,0,1\nOPA02_800,0,1,1\n"
@@ -142,9 +146,10 @@ TEST(Bands, EveryLayoutReadsAsTheEquivalentNativeTable) {
                           InputFormat::Bands, t)),
             want);
   // A row naming the blocks keeps the labels whole; without one and without prefixes, one block.
-  const Dataset named = read("id,1200,800,500,300\nprimer,OPA02,OPA02,OPB01,OPB01\n"
-                             "a,1,0,1,0\nb,0,1,1,1\nc,1,1,,\n",
-                             InputFormat::Bands);
+  const Dataset named = read(
+      "id,1200,800,500,300\nprimer,OPA02,OPA02,OPB01,OPB01\n"
+      "a,1,0,1,0\nb,0,1,1,1\nc,1,1,,\n",
+      InputFormat::Bands);
   EXPECT_EQ(contents(named), want);
   const Dataset one = read("id,m1,m2\na,1,0\nb,0,1\nc,1,1\n", InputFormat::Bands);
   ASSERT_EQ(one.blocks.size(), 1U);
@@ -175,12 +180,21 @@ TEST(DistanceMatrices, PhylipAndDelimitedReadTheSameAndRefuseWhatIsWrong) {
     }
     return std::string("(read)");
   };
-  EXPECT_EQ(refusal(readPhylipMatrix, "3\nA 0 0.5 0.25\nB 0.5 0\nC 0.25 0.125 0\n").substr(0, 5), "3:7: ");
-  EXPECT_EQ(refusal(readPhylipMatrix, "2\nA 0 0.5\nB 0.6 0\n").substr(0, 30), "3:3: the matrix is not symmetr");
+  EXPECT_EQ(refusal(readPhylipMatrix, "3\nA 0 0.5 0.25\nB 0.5 0\nC 0.25 0.125 0\n").substr(0, 5),
+            "3:7: ");
+  EXPECT_EQ(refusal(readPhylipMatrix, "2\nA 0 0.5\nB 0.6 0\n").substr(0, 30),
+            "3:3: the matrix is not symmetr");
   EXPECT_EQ(refusal(readPhylipMatrix, "2\nA 0 -1\nB -1 0\n").substr(0, 20), "2:5: distance -1.000");
   EXPECT_EQ(refusal(readPhylipMatrix, "2\nA 1 0\nB 0 0\n").substr(0, 4), "2:3:");
-  EXPECT_EQ(refusal(readDelimitedMatrix, ",A,B\nA,0,1\n").substr(0, 27), "2:1: the matrix is not squa");
+  EXPECT_EQ(refusal(readDelimitedMatrix, ",A,B\nA,0,1\n").substr(0, 27),
+            "2:1: the matrix is not squa");
   EXPECT_EQ(refusal(readDelimitedMatrix, ",A,B\nA,0,1\nB,1,0,3\n").substr(0, 5), "3:7: ");
+  // Counts the file cannot hold are refused where it falls short, with no room made first.
+  EXPECT_EQ(refusal(readPhylipMatrix, "2000000000\nA\nB 1\nC 1 2\n").substr(0, 4), "5:1:");
+  std::string wide = ",";
+  for (int k = 0; k < 60000; ++k) wide += "," + std::to_string(k);
+  EXPECT_EQ(refusal(readDelimitedMatrix, (wide + "\n0\n").c_str()).substr(0, 27),
+            "2:1: the matrix is not squa");
   EXPECT_NO_THROW(readPhylipMatrix("2\nA 0 0.5\nB 0.5000000000001 0\n"));
 }
 
@@ -193,13 +207,15 @@ TEST(Detection, NativeTablesStayNativeAndOthersAreToldApart) {
   EXPECT_EQ(detectInputFormat("ind,pop,l1\nx,A,12/14\n"), InputFormat::Genotypes);
   EXPECT_EQ(detectInputFormat("a 1 101 102\na 1 101 104\n"), InputFormat::Genotypes);
   EXPECT_EQ(detectInputFormat("id,m1,m2\na,1,0\nb,0,1\nc,1,?\n"), InputFormat::Bands);
-  EXPECT_EQ(detectInputFormat(",A,B,C\nA,0,0.5,0.2\nB,0.5,0,0.1\nC,0.2,0.1,0\n"), InputFormat::MatrixCsv);
+  EXPECT_EQ(detectInputFormat(",A,B,C\nA,0,0.5,0.2\nB,0.5,0,0.1\nC,0.2,0.1,0\n"),
+            InputFormat::MatrixCsv);
   try {
     detectInputFormat(",A,B\nA,0,1\nB,1,0\n");
     ADD_FAILURE() << "an ambiguous file was taken";
   } catch (const std::runtime_error& e) {
     EXPECT_NE(std::string(e.what()).find("band matrix (bands) or a delimited distance matrix"),
-              std::string::npos) << e.what();
+              std::string::npos)
+        << e.what();
   }
   // The native reader's own refusal is kept.
   Session s;
@@ -278,16 +294,18 @@ TEST(MissingLoci, PairwiseUsesOnlyTheLociTypedInBoth) {
 
 TEST(Genotypes, NamesThatTheCutWouldMergeStayApartAndColumnsFollowTheOptions) {
   // Merged names would pool two populations' copies into one taxon.
-  const Dataset d = read("t\nl1\nPop\nColonyOfTheNorthRidge1, 0101\nPop\nColonyOfTheNorthRidge2, 0202\n",
-                         InputFormat::GenePop);
+  const Dataset d =
+      read("t\nl1\nPop\nColonyOfTheNorthRidge1, 0101\nPop\nColonyOfTheNorthRidge2, 0202\n",
+           InputFormat::GenePop);
   ASSERT_EQ(d.taxonCount(), 2);
   EXPECT_EQ(d.taxa[0].name.str(), "ColonyOfTheNorthRidg");
   EXPECT_EQ(d.taxa[1].name.str(), "ColonyOfTheNorthRi_2");
   InputOptions o;
   o.format = InputFormat::GenePop;
-  EXPECT_EQ(readInput("t\nl1\nPop\nColonyOfTheNorthRidge1, 0101\nPop\nColonyOfTheNorthRidge2, 0202\n", o)
-                .table.warnings.size(),
-            1U);
+  EXPECT_EQ(
+      readInput("t\nl1\nPop\nColonyOfTheNorthRidge1, 0101\nPop\nColonyOfTheNorthRidge2, 0202\n", o)
+          .table.warnings.size(),
+      1U);
   // Without a locus-name row, a column equal on both rows of everyone is taken for an extra one;
   // --extra-columns says otherwise.
   const char* const twoRows = "a 1 5 101\na 1 5 103\nb 2 5 101\nb 2 5 101\n";
@@ -324,15 +342,18 @@ TEST(MatrixPrecision, TsvShowsTheGridOrEveryDigitAndReadsBackAsAMatrix) {
 
 TEST(HostileInput, CutAndMangledFilesAreRefusedWithAPlaceOrReadWhole) {
   const std::string seeds[] = {
-      kGenePop, kNativeBands,
+      kGenePop,
+      kNativeBands,
       "loc1 loc2\nA1 A 7 101 -9\nA1 A 7 102 -9\nB1 B 7 103 -9\nB1 B 7 103 -9\n",
       "ind,pop,loc1_a,loc1_b,loc2\nx,A,101,102,1/2\ny,B,NA,,0/3\n",
       "id;OPA02_1200;OPB01_800\nprimer;x;y\na;1;0\nb;?;1\n",
-      "   3\nA\nB 0.5\nC 0.25 1e308\n", ",A,B\nA,0,\nB,1e-320,0\n"};
-  const InputFormat formats[] = {InputFormat::Auto,  InputFormat::GenePop,
-                                 InputFormat::Genotypes, InputFormat::Bands,
+      "   3\nA\nB 0.5\nC 0.25 1e308\n",
+      ",A,B\nA,0,\nB,1e-320,0\n"};
+  const InputFormat formats[] = {InputFormat::Auto,         InputFormat::GenePop,
+                                 InputFormat::Genotypes,    InputFormat::Bands,
                                  InputFormat::PhylipMatrix, InputFormat::MatrixCsv};
-  const char bytes[] = {'\0', '\r', '\n', '\t', ',', ';', ' ', '/', '-', '9', '0', '#', '\xff', 'P'};
+  const char bytes[] = {'\0', '\r', '\n', '\t', ',', ';',    ' ',
+                        '/',  '-',  '9',  '0',  '#', '\xff', 'P'};
   uint32_t state = 7;
   const auto next = [&state] { return state = state * 1664525u + 1013904223u; };
   int read = 0, refused = 0;
@@ -342,9 +363,14 @@ TEST(HostileInput, CutAndMangledFilesAreRefusedWithAPlaceOrReadWhole) {
       for (int m = 0; m < 1 + k % 4; ++m) {
         const std::size_t at = next() % (text.size() + 1);
         switch (next() % 3) {
-          case 0: text = text.substr(0, at); break;
-          case 1: text.insert(at, 1, bytes[next() % sizeof bytes]); break;
-          default: if (at < text.size()) text[at] = bytes[next() % sizeof bytes];
+          case 0:
+            text = text.substr(0, at);
+            break;
+          case 1:
+            text.insert(at, 1, bytes[next() % sizeof bytes]);
+            break;
+          default:
+            if (at < text.size()) text[at] = bytes[next() % sizeof bytes];
         }
       }
       for (const InputFormat f : formats) {
@@ -356,8 +382,12 @@ TEST(HostileInput, CutAndMangledFilesAreRefusedWithAPlaceOrReadWhole) {
           ++read;
           for (const Taxon& t : r.table.data.taxa) ASSERT_LE(t.name.size(), kNameLength);
           if (r.matrix) {
-            ASSERT_EQ(r.matrix->values.size(), r.matrix->names.size() * r.matrix->names.size());
-            for (double v : r.matrix->values) ASSERT_TRUE(std::isfinite(v) && v >= 0.0);
+            const std::size_t n = r.matrix->names.size();
+            ASSERT_EQ(r.matrix->values.capacity(), static_cast<int>(n));
+            for (std::size_t i = 0; i < n; ++i)
+              for (std::size_t j = 0; j < n; ++j)
+                ASSERT_TRUE(std::isfinite(r.matrix->at(i, j)) && r.matrix->at(i, j) >= 0.0 &&
+                            r.matrix->at(i, j) == r.matrix->at(j, i));
           }
         } catch (const InputError& e) {
           ++refused;

@@ -10,14 +10,17 @@
 #include <QDropEvent>
 #include <QHeaderView>
 #include <QLabel>
+#include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMimeData>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTableView>
@@ -27,7 +30,10 @@
 #include <cstdlib>
 #include <random>
 
+#include "line_delegate.h"
 #include "main_window.h"
+#include "output/tree_layout.h"
+#include "pages.h"
 #include "settings.h"
 #include "tree_drawing.h"
 #include "ui_helpers.h"
@@ -428,6 +434,102 @@ TEST_F(DesktopFixture, TheDrawnTreeStartsFittedToItsPage) {
   EXPECT_TRUE(canvas.width() > room.width() * 3 / 4 || canvas.height() > room.height() * 3 / 4);
   v->zoomOut();
   EXPECT_FALSE(v->followsView());
+}
+
+// A tree of thousands of taxa as one line: the lists lay out only what is in sight, and show
+// what Qt's own drawing of the whole line shows.
+TEST(Drawing, LongTextLinesLookAsQtDrawsThem) {
+  std::string line = "(";
+  for (int k = 0; k < 900; ++k)
+    line += "Taxon_" + std::to_string(k) + ":0.0" + std::to_string(k % 97) + ",";
+  line += "X);";
+  ASSERT_GT(static_cast<qsizetype>(line.size()), LineDelegate::kLongLine);
+  QListWidget plain;
+  QListWidget* fast = newLineList("fast");
+  for (QListWidget* l : {&plain, fast}) {
+    l->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    l->resize(400, 60);
+    fillListWidget(l, {line});
+    l->show();
+  }
+  QApplication::processEvents();
+  EXPECT_NEAR(fast->horizontalScrollBar()->maximum(), plain.horizontalScrollBar()->maximum(),
+              plain.horizontalScrollBar()->maximum() * 0.002);
+  for (const int at : {0, plain.horizontalScrollBar()->maximum() / 2}) {
+    plain.horizontalScrollBar()->setValue(at);
+    fast->horizontalScrollBar()->setValue(at);
+    QApplication::processEvents();
+    const QImage a = plain.viewport()->grab().toImage(), b = fast->viewport()->grab().toImage();
+    ASSERT_EQ(a.size(), b.size());
+    // Glyphs may sit a fraction of a pixel apart: ink must have ink next to it in the other.
+    auto dark = [](const QImage& i, int x, int y) {
+      return x >= 0 && x < i.width() && qGray(i.pixel(x, y)) < 128;
+    };
+    int ink = 0, alone = 0;
+    for (int y = 0; y < a.height(); ++y)
+      for (int x = 0; x < a.width(); ++x) {
+        for (const auto& [p, q] : {std::pair{&a, &b}, std::pair{&b, &a}}) {
+          if (!dark(*p, x, y)) continue;
+          ++ink;
+          alone += !dark(*q, x - 1, y) && !dark(*q, x, y) && !dark(*q, x + 1, y);
+        }
+      }
+    EXPECT_GT(ink, 400) << "at " << at;
+    EXPECT_LT(alone, ink / 50) << "at " << at;
+  }
+  delete fast;
+}
+
+// Painting only the exposed part leaves the same pixels there as painting the whole drawing.
+TEST(Drawing, AnExposedPartLooksAsInTheWholeDrawing) {
+  std::mt19937 gen(7);
+  std::uniform_real_distribution<double> length(0.001, 0.1);
+  Tree t;
+  std::vector<int32_t> open;
+  std::vector<Taxon> taxa;
+  for (int i = 0; i < 120; ++i) {
+    taxa.push_back({Name("Taxon_" + std::to_string(i)), {}, {}});
+    open.push_back(t.addLeaf(i, length(gen)));
+  }
+  while (open.size() > 1) {
+    const std::size_t a = gen() % open.size();
+    const int32_t na = open[a];
+    open.erase(open.begin() + static_cast<std::ptrdiff_t>(a));
+    const std::size_t b = gen() % open.size();
+    open[b] = t.addInner(na, open[b], open.size() == 1 ? 0.0 : length(gen));
+  }
+  const TreeDrawing d = drawTree(layoutTree(t, taxa, BranchLengths::Stored));
+  for (const double zoom : {1.0, 1.7}) {
+    const QSize size(static_cast<int>(d.width * zoom) + 1, static_cast<int>(d.height * zoom) + 1);
+    QImage whole(size, QImage::Format_ARGB32_Premultiplied);
+    whole.fill(Qt::white);
+    {
+      QPainter p(&whole);
+      p.scale(zoom, zoom);
+      paintTreeDrawing(p, d);
+    }
+    int differ = 0;
+    for (int top = 0; top < size.height(); top += 97)
+      for (int left = 0; left < size.width(); left += 131) {
+        const QRect tile = QRect(left, top, 131, 97) & whole.rect();
+        QImage part(size, QImage::Format_ARGB32_Premultiplied);
+        part.fill(Qt::white);
+        {
+          QPainter p(&part);
+          p.setClipRect(tile);
+          p.scale(zoom, zoom);
+          const double air = 2.0 / zoom;
+          paintTreeDrawing(p, d, {},
+                           QRectF(tile.left() / zoom - air, tile.top() / zoom - air,
+                                  tile.width() / zoom + 2 * air, tile.height() / zoom + 2 * air));
+        }
+        // The clip's own last column and row are antialiased by Qt either way.
+        for (int y = tile.top(); y < tile.bottom(); ++y)
+          for (int x = tile.left(); x < tile.right(); ++x)
+            differ += part.pixel(x, y) != whole.pixel(x, y);
+      }
+    EXPECT_EQ(differ, 0) << "zoom " << zoom;
+  }
 }
 
 }  // namespace
