@@ -136,7 +136,7 @@ UnrootedSummary summarizeUnrooted(const TreeList& trees, int32_t taxa, const Tre
       for (std::size_t i = next++; i < end; i = next++) {
         const TreeList::Entry& e = entries[i];
         Prepared& p = prepared[i - begin];
-        p.splits = SplitSet(e.tree, taxa);
+        p.splits.assign(e.tree, taxa);
         p.hashes.resize(static_cast<std::size_t>(p.splits.size()));
         for (int32_t k = 0; k < p.splits.size(); ++k)
           p.hashes[static_cast<std::size_t>(k)] = bits::hash(p.splits.bits(k), words);

@@ -5,6 +5,11 @@
 #include <algorithm>
 #include <bit>
 
+#if defined(__GNUC__) && defined(__x86_64__)
+#include <immintrin.h>
+#define RAMOVIA_WIDE_POPCOUNT 1
+#endif
+
 namespace ramovia {
 
 namespace {
@@ -219,7 +224,7 @@ void countMasked(const uint64_t* x, const uint64_t* y, const uint64_t* fx, const
 
 // One dispatch per row rather than per pair.
 RAMOVIA_POPCNT_CLONES
-void countAgainst(const uint64_t* x, const uint64_t* rows, const std::size_t* offsets,
+void countAgainstNarrow(const uint64_t* x, const uint64_t* rows, const std::size_t* offsets,
                   std::size_t count, std::size_t words, int32_t* out) {
   for (std::size_t k = 0; k < count; ++k) {
     const uint64_t* y = rows + offsets[k];
@@ -227,6 +232,44 @@ void countAgainst(const uint64_t* x, const uint64_t* rows, const std::size_t* of
     for (std::size_t w = 0; w < words; ++w) a += std::popcount(x[w] & y[w]);
     out[k] = a;
   }
+}
+
+#ifdef RAMOVIA_WIDE_POPCOUNT
+// Eight words per instruction.
+__attribute__((target("avx512f,avx512vpopcntdq"))) void countAgainstWide(
+    const uint64_t* x, const uint64_t* rows, const std::size_t* offsets, std::size_t count,
+    std::size_t words, int32_t* out) {
+  const std::size_t whole = words / 8 * 8;
+  const auto tail = static_cast<__mmask8>((1u << (words - whole)) - 1u);
+  for (std::size_t k = 0; k < count; ++k) {
+    const uint64_t* y = rows + offsets[k];
+    __m512i sum = _mm512_setzero_si512();
+    for (std::size_t w = 0; w < whole; w += 8) {
+      const __m512i both = _mm512_and_si512(_mm512_loadu_si512(x + w), _mm512_loadu_si512(y + w));
+      sum = _mm512_add_epi64(sum, _mm512_popcnt_epi64(both));
+    }
+    if (tail != 0) {
+      const __m512i both = _mm512_and_si512(_mm512_maskz_loadu_epi64(tail, x + whole),
+                                            _mm512_maskz_loadu_epi64(tail, y + whole));
+      sum = _mm512_add_epi64(sum, _mm512_popcnt_epi64(both));
+    }
+    uint64_t lanes[8];
+    _mm512_storeu_si512(lanes, sum);
+    uint64_t total = 0;
+    for (const uint64_t lane : lanes) total += lane;
+    out[k] = static_cast<int32_t>(total);
+  }
+}
+#endif
+
+void countAgainst(const uint64_t* x, const uint64_t* rows, const std::size_t* offsets,
+                  std::size_t count, std::size_t words, int32_t* out) {
+#ifdef RAMOVIA_WIDE_POPCOUNT
+  static const bool wide =
+      __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vpopcntdq");
+  if (wide) return countAgainstWide(x, rows, offsets, count, words, out);
+#endif
+  countAgainstNarrow(x, rows, offsets, count, words, out);
 }
 
 }  // namespace

@@ -59,13 +59,21 @@ uint64_t hash(const uint64_t* a, int words) {
 
 }  // namespace bits
 
-SplitSet::SplitSet(const Tree& tree, int32_t taxonCount) {
+SplitSet::SplitSet(const Tree& tree, int32_t taxonCount) { assign(tree, taxonCount); }
+
+void SplitSet::assign(const Tree& tree, int32_t taxonCount) {
   words_ = bits::words(taxonCount);
+  leafCount_ = 0;
+  bits_.clear();
+  lengths_.clear();
   const auto w = static_cast<std::size_t>(words_);
   const std::size_t n = tree.nodes.size();
   ofNode_.assign(n, -1);
   leaves_.assign(w, 0);
   if (tree.empty()) return;
+  // At most one split per inner node: no regrowth while they are added.
+  bits_.reserve(n / 2 * w);
+  lengths_.reserve(n / 2);
   // Children stand before their parents: each clade is the union of its children's.
   std::vector<uint64_t> clades(n * w, 0);
   for (std::size_t i = 0; i < n; ++i) {

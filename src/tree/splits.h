@@ -16,6 +16,8 @@ class SplitSet {
  public:
   SplitSet() = default;
   SplitSet(const Tree& tree, int32_t taxonCount);
+  // As the constructor, keeping the buffers.
+  void assign(const Tree& tree, int32_t taxonCount);
 
   int words() const { return words_; }
   int32_t size() const { return static_cast<int32_t>(lengths_.size()); }

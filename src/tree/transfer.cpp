@@ -52,24 +52,59 @@ void transferDistances(const Tree& reference, const SplitSet& referenceSplits, c
   distance.assign(static_cast<std::size_t>(splits), 0);
   smallSide.assign(static_cast<std::size_t>(splits), 0);
   if (reference.empty() || other.empty() || splits == 0) return;
-  const auto n = static_cast<std::size_t>(other.nodes.size());
-  // The other tree: each node's parent and leaf count, each taxon's leaf.
+  const std::size_t all = other.nodes.size();
+  // A leaf v of the other tree gives min(x, m - x) with x = inside + 1 - 2 c[v]. With no taxon
+  // twice in the reference, c[v] is 0 or 1, `inside` leaves have 1 and the others 0: together
+  // they give p - 1 for every split that counts, and only inner nodes need counting.
+  s.seen.assign(static_cast<std::size_t>(taxonCount), 0);
+  bool distinct = true;
+  for (const TreeNode& x : reference.nodes) {
+    if (!x.isLeaf() || x.taxon < 0 || x.taxon >= taxonCount) continue;
+    uint8_t& seen = s.seen[static_cast<std::size_t>(x.taxon)];
+    distinct = distinct && seen == 0;
+    seen = 1;
+  }
+  // The counted nodes get the numbers 0 .. n - 1 in the other tree's order (children first).
+  s.slot.assign(all, -1);
+  std::size_t n = 0;
+  for (std::size_t v = 0; v < all; ++v)
+    if (!distinct || !other.nodes[v].isLeaf()) s.slot[v] = static_cast<int32_t>(n++);
+  if (n == 0) return;  // a tree of one leaf: no side of two taxa
   s.parent.assign(n, -1);
   s.size.assign(n, 0);
   s.leafOf.assign(static_cast<std::size_t>(taxonCount), -1);
-  for (std::size_t v = 0; v < n; ++v) {
+  std::vector<int32_t>& leaves = s.leaves;  // leaves below each node of the other tree
+  leaves.assign(all, 0);
+  for (std::size_t v = 0; v < all; ++v) {
     const TreeNode& x = other.nodes[v];
     if (x.isLeaf()) {
-      s.size[v] = 1;
-      if (x.taxon >= 0 && x.taxon < taxonCount) s.leafOf[static_cast<std::size_t>(x.taxon)] = static_cast<int32_t>(v);
+      leaves[v] = 1;
+      if (x.taxon >= 0 && x.taxon < taxonCount)
+        s.leafOf[static_cast<std::size_t>(x.taxon)] = static_cast<int32_t>(v);
       continue;
     }
-    s.parent[static_cast<std::size_t>(x.left)] = static_cast<int32_t>(v);
-    s.parent[static_cast<std::size_t>(x.right)] = static_cast<int32_t>(v);
-    s.size[v] = s.size[static_cast<std::size_t>(x.left)] + s.size[static_cast<std::size_t>(x.right)];
+    const auto at = static_cast<std::size_t>(s.slot[v]);
+    leaves[v] =
+        leaves[static_cast<std::size_t>(x.left)] + leaves[static_cast<std::size_t>(x.right)];
+    s.size[at] = leaves[v];
+    for (const int32_t child : {x.left, x.right}) {
+      const auto c = static_cast<std::size_t>(child);
+      // A leaf left out stands for its parent: its path starts there.
+      if (s.slot[c] >= 0)
+        s.parent[static_cast<std::size_t>(s.slot[c])] = static_cast<int32_t>(at);
+      else
+        s.slot[c] = -2 - static_cast<int32_t>(at);
+    }
   }
-  const int32_t m = s.size[n - 1];
-  const auto rootOther = static_cast<std::size_t>(n - 1);
+  for (int32_t& v : s.leafOf) {
+    if (v < 0) continue;
+    const int32_t at = s.slot[static_cast<std::size_t>(v)];
+    v = at >= 0 ? at : at <= -2 ? -2 - at : -1;
+  }
+  if (other.nodes[all - 1].isLeaf()) return;
+  const int32_t m = leaves[all - 1];
+  const std::size_t rootOther = n - 1;
+  const int32_t cap = distinct ? 1 : 0;  // record's bound: p - 1 from the leaves left out
 
   // count[v] for a reference clade C: the taxa of C below v. A clade's counts are its children's
   // added; the larger child is done first and its buffer kept, so few buffers live at once.
@@ -104,7 +139,7 @@ void transferDistances(const Tree& reference, const SplitSet& referenceSplits, c
   const auto record = [&](int32_t k, int32_t inside, int32_t best) {
     const int32_t p = std::min(inside, m - inside);
     if (p < 2) return;
-    distance[static_cast<std::size_t>(k)] = std::min(best, p);
+    distance[static_cast<std::size_t>(k)] = std::min(best, p - cap);
     smallSide[static_cast<std::size_t>(k)] = p;
   };
 

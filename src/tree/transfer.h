@@ -11,9 +11,9 @@
 namespace ramovia {
 
 struct TransferScratch {
-  std::vector<int32_t> parent, size, leafOf, pool;
+  std::vector<int32_t> parent, size, leafOf, pool, slot, leaves;
   std::vector<int32_t> freeBuffers;
-  std::vector<uint8_t> done;
+  std::vector<uint8_t> done, seen;
 };
 
 // For every split k of `referenceSplits` (of `reference`): distance[k], the transfer distance to

@@ -1,6 +1,9 @@
 // Trees seen unrooted: topologies for any root, split and transfer support, consensus trees.
 #include <gtest/gtest.h>
 
+#include <numeric>
+#include <random>
+
 #include "analysis/unrooted.h"
 #include "core/tree_test_util.h"
 #include "output/tree_text.h"
@@ -86,6 +89,59 @@ TEST(Unrooted, TransferDistanceMovesTheFewestTaxa) {
   // 1 - 1 / (3 - 1).
   EXPECT_EQ(u.transferSupport[static_cast<std::size_t>(t.node(reference, {"A", "B", "C"}))], 50);
   EXPECT_EQ(u.splitSupport[static_cast<std::size_t>(t.node(reference, {"A", "B", "C"}))], 0);
+}
+
+// Random joins of the given taxa (children before parents, as the builders leave them).
+Tree randomTree(std::vector<int32_t> taxa, std::mt19937& rng) {
+  Tree t;
+  std::vector<int32_t> open;
+  for (const int32_t x : taxa) open.push_back(t.addLeaf(x));
+  while (open.size() > 1) {
+    std::swap(open[rng() % open.size()], open.back());
+    const int32_t a = open.back();
+    open.pop_back();
+    std::swap(open[rng() % open.size()], open.back());
+    const int32_t b = open.back();
+    open.back() = t.addInner(a, b);
+  }
+  return t;
+}
+
+TEST(Unrooted, TransferDistancesEqualTheDefinitionOnRandomTrees) {
+  std::mt19937 rng(14);
+  for (int round = 0; round < 60; ++round) {
+    const int32_t taxa = 4 + static_cast<int32_t>(rng() % 40);
+    std::vector<int32_t> all(static_cast<std::size_t>(taxa)), some;
+    std::iota(all.begin(), all.end(), 0);
+    for (const int32_t x : all)
+      if (round % 3 == 0 || rng() % 4 != 0) some.push_back(x);
+    if (some.empty()) some.push_back(0);
+    const Tree reference = randomTree(all, rng);
+    const Tree other = randomTree(some, rng);
+    const SplitSet splits(reference, taxa);
+    const SplitSet held(other, taxa);
+    TransferScratch scratch;
+    std::vector<int32_t> distance, smallSide;
+    transferDistances(reference, splits, other, taxa, scratch, distance, smallSide);
+    const auto m = static_cast<int32_t>(some.size());
+    for (int32_t k = 0; k < splits.size(); ++k) {
+      std::vector<bool> side(static_cast<std::size_t>(taxa));
+      int32_t inside = 0;
+      for (const int32_t x : some)
+        if (bits::test(splits.bits(k), x)) side[static_cast<std::size_t>(x)] = true, ++inside;
+      const int32_t p = std::min(inside, m - inside);
+      int32_t best = p;
+      for (int32_t v = 0; v < static_cast<int32_t>(other.nodes.size()); ++v) {
+        int32_t x = inside;
+        for (const int32_t leaf : other.leafTaxa(v))
+          x += side[static_cast<std::size_t>(leaf)] ? -1 : 1;
+        best = std::min({best, x, m - x});
+      }
+      SCOPED_TRACE(::testing::Message() << "round " << round << ", split " << k);
+      EXPECT_EQ(smallSide[static_cast<std::size_t>(k)], p < 2 ? 0 : p);
+      EXPECT_EQ(distance[static_cast<std::size_t>(k)], p < 2 ? 0 : best);
+    }
+  }
 }
 
 TEST(Unrooted, TaxaLeftOutAreComparedOnTheTaxaBothTreesHold) {
