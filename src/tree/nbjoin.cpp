@@ -386,24 +386,29 @@ struct NbJoinRun {
     double maxAbs = 0.0;
     // As the x drift apart from their bases the bounds loosen: new bases now and then, each
     // list to be sorted again (as it is read) by its new keys.
-    const bool rebase = 8 * n <= 7 * baseCount;
-    if (rebase) baseCount = n;
     for (int t = 0; t < n; ++t) {
       const int a = ord[t];
       x[a] = ra[a] * inv;
-      if (rebase) {
-        x0[a] = x[a];
-        SortedRow& L = ws.sortedRows[static_cast<std::size_t>(a)];
-        L.sorted = L.head;
-        floorKey[a] = -std::numeric_limits<double>::infinity();
-      }
       if (x0[a] != x0[a]) x0[a] = x[a];
       xDrift = std::max(xDrift, x[a] - x0[a]);
       Widen(maxAbs, x0[a]);
+      Widen(maxAbs, x[a]);
     }
     // Each of the keys, the drift and the bound is a few roundings of values below this.
     margin = 0x1p-48 * (bound + 4 * maxAbs);
     if (!(margin <= kFilterLimit)) return FullScan(p, q, d);
+    if (8 * n <= 7 * baseCount) {
+      // A list is sorted again by its new keys only when it is read; until then its floor, less
+      // the drift, still bounds the new keys from below.
+      baseCount = n;
+      for (int t = 0; t < n; ++t) {
+        const int a = ord[t];
+        x0[a] = x[a];
+        ws.sortedRows[static_cast<std::size_t>(a)].sorted = ws.sortedRows[static_cast<std::size_t>(a)].head;
+        floorKey[a] = (floorKey[a] - xDrift) - margin;
+      }
+      xDrift = 0.0;
+    }
     const double twoTol = 2 * tol;
     int start = ord[0];
     double least = std::numeric_limits<double>::infinity();
