@@ -61,6 +61,7 @@ struct TreeWorkspace {
   std::vector<int> birth;                   // NJ, pruned: the step each slot's cluster was made
   std::vector<double> rowFloor;             // NJ, pruned: least key left in each list
   std::vector<double> baseX;                // NJ, pruned: each slot's x when its keys were set
+  std::vector<int> exactDue;                // NJ: the slots whose exact sums a step still needs
   // Polled at the start and at every join: once set, the build ends with ComputationStopped.
   const std::atomic<bool>* stop = nullptr;
 

@@ -117,6 +117,27 @@ void Widen(double& bound, double x) {
   if (!(m <= bound)) bound = m == m ? m : std::numeric_limits<double>::infinity();
 }
 
+// The same over count values at once: the max of |v|, infinite once one is not finite.
+double MaxAbs(const double* v, int count) {
+  double m[4] = {0.0, 0.0, 0.0, 0.0};
+  double bad[4] = {0.0, 0.0, 0.0, 0.0};  // v - v is +0 for a finite v, NaN otherwise
+  int i = 0;
+  for (; i + 3 < count; i += 4)
+    for (int l = 0; l < 4; ++l) {
+      const double a = std::fabs(v[i + l]);
+      m[l] = a > m[l] ? a : m[l];
+      bad[l] += v[i + l] - v[i + l];
+    }
+  for (; i < count; ++i) {
+    const double a = std::fabs(v[i]);
+    m[0] = a > m[0] ? a : m[0];
+    bad[0] += v[i] - v[i];
+  }
+  const double b = (bad[0] + bad[1]) + (bad[2] + bad[3]);
+  if (b != b) return std::numeric_limits<double>::infinity();
+  return std::max(std::max(m[0], m[1]), std::max(m[2], m[3]));
+}
+
 constexpr double kEps = 0x1p-53;
 // From this many taxa on, the pair search prunes with sorted rows rather than filtering all pairs.
 constexpr int kPrunedSearchFrom = 1024;
@@ -193,6 +214,20 @@ struct NbJoinRun {
     if (stamp[a] != step) ExactSums(&a, 1);
   }
 
+  // The exact sums of all slots of the candidates, four rows to a pass.
+  void NeedExact(const std::vector<uint64_t>& pairs) {
+    auto& due = ws.exactDue;
+    due.clear();
+    for (const uint64_t c : pairs)
+      for (const int i : {static_cast<int>(c >> 32), static_cast<int>(c & 0xffffffffU)}) {
+        const int a = ord[i];
+        if (stamp[a] == step) continue;
+        stamp[a] = step;
+        due.push_back(a);
+      }
+    ExactSums(due.data(), static_cast<int>(due.size()));
+  }
+
   // The scan over positions as described, every pair evaluated exactly.
   void FullScan(int& p, int& q, double d) {
     AllExactSums();
@@ -232,7 +267,10 @@ struct NbJoinRun {
     // within its drift), so |ra - rx| <= err.
     const double err = 2.02 * kEps * total * static_cast<double>(total) * maxW + drift;
     double maxR = 0.0;
-    for (int t = 0; t < n; ++t) Widen(maxR, ra[ord[t]]);
+    if (pruned)
+      for (int t = 0; t < n; ++t) Widen(maxR, ra[ord[t]]);
+    else
+      maxR = MaxAbs(ra, n);  // the live slots are 0..n-1
     maxR += err;
     const double bound = maxW + 2.1 * maxR * inv;
     if (!(bound <= kFilterLimit)) return FullScan(p, q, d);
@@ -270,6 +308,7 @@ struct NbJoinRun {
     if (cand.size() > cap) return TieScan(p, q, d, limit);
     double best = 1e20;
     std::sort(cand.begin(), cand.end());
+    NeedExact(cand);
     for (const uint64_t c : cand) {
       const int i = static_cast<int>(c >> 32);
       const int j = static_cast<int>(c & 0xffffffffU);
@@ -386,24 +425,29 @@ struct NbJoinRun {
     double maxAbs = 0.0;
     // As the x drift apart from their bases the bounds loosen: new bases now and then, each
     // list to be sorted again (as it is read) by its new keys.
-    const bool rebase = 8 * n <= 7 * baseCount;
-    if (rebase) baseCount = n;
     for (int t = 0; t < n; ++t) {
       const int a = ord[t];
       x[a] = ra[a] * inv;
-      if (rebase) {
-        x0[a] = x[a];
-        SortedRow& L = ws.sortedRows[static_cast<std::size_t>(a)];
-        L.sorted = L.head;
-        floorKey[a] = -std::numeric_limits<double>::infinity();
-      }
       if (x0[a] != x0[a]) x0[a] = x[a];
       xDrift = std::max(xDrift, x[a] - x0[a]);
       Widen(maxAbs, x0[a]);
+      Widen(maxAbs, x[a]);
     }
     // Each of the keys, the drift and the bound is a few roundings of values below this.
     margin = 0x1p-48 * (bound + 4 * maxAbs);
     if (!(margin <= kFilterLimit)) return FullScan(p, q, d);
+    if (8 * n <= 7 * baseCount) {
+      // A list is sorted again by its new keys only when it is read; until then its floor, less
+      // the drift, still bounds the new keys from below.
+      baseCount = n;
+      for (int t = 0; t < n; ++t) {
+        const int a = ord[t];
+        x0[a] = x[a];
+        ws.sortedRows[static_cast<std::size_t>(a)].sorted = ws.sortedRows[static_cast<std::size_t>(a)].head;
+        floorKey[a] = (floorKey[a] - xDrift) - margin;
+      }
+      xDrift = 0.0;
+    }
     const double twoTol = 2 * tol;
     int start = ord[0];
     double least = std::numeric_limits<double>::infinity();
@@ -427,6 +471,7 @@ struct NbJoinRun {
     if (!kept) return TieScan(p, q, d, limit);
     Keep(limit);
     std::sort(ws.candidates.begin(), ws.candidates.end());
+    NeedExact(ws.candidates);
     double v0 = 1e20;
     for (const uint64_t c : ws.candidates) {
       const int i = static_cast<int>(c >> 32);
@@ -519,6 +564,7 @@ struct NbJoinRun {
     for (auto* v : {&ws.order, &ws.slotOf, &ws.stamp})
       if (v->size() < lanes) v->resize(lanes);
     if (ws.candidates.capacity() < 6 * lanes + 128) ws.candidates.reserve(6 * lanes + 128);
+    if (ws.exactDue.capacity() < lanes) ws.exactDue.reserve(lanes);
     rx = ws.r.data();
     ra = ws.approx.data();
     ord = ws.order.data();
@@ -536,18 +582,12 @@ struct NbJoinRun {
       ord[i - 1] = i - 1;
       pos[i - 1] = i - 1;
       double* row = &At(i - 1, 0);
-      if (own != nullptr) {
-        row[i - 1] = 0.0;
-        for (int j = 1; j <= n; ++j)
-          if (j != i) Widen(maxW, row[j - 1]);
-        continue;
+      if (own == nullptr) {
+        std::memcpy(row, K.row(i) + 1, static_cast<std::size_t>(n) * sizeof(double));
+        std::fill(row + n, row + stride, 0.0);
       }
-      const double* k = K.row(i);
-      for (int j = 1; j <= n; ++j) {
-        row[j - 1] = j == i ? 0.0 : k[j];
-        if (j != i) Widen(maxW, k[j]);
-      }
-      std::fill(row + n, row + stride, 0.0);
+      row[i - 1] = 0.0;
+      Widen(maxW, MaxAbs(row, n));
     }
     // Tile by tile, so that the column reads stay in cache.
     constexpr int kTile = 16;
@@ -621,11 +661,13 @@ struct NbJoinRun {
       for (int k = 0; k < n; ++k) fresh[k] = (rowP[k] + rowQ[k] - cpq) / 2;
       if (symmetric)
         for (int k = 0; k < n; ++k) ra[k] = ((ra[k] - rowP[k]) - rowQ[k]) + fresh[k];
+      fresh[P] = 0.0;
+      fresh[Q] = 0.0;
+      Widen(maxW, MaxAbs(fresh, n));
       for (int k = 0; k < n; ++k) {
         if (k == P || k == Q) continue;
         At(P, k) = fresh[k];
         At(k, P) = fresh[k];
-        Widen(maxW, fresh[k]);
         sumU += fresh[k];
       }
     }
