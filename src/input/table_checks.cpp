@@ -10,55 +10,32 @@ namespace ramovia {
 
 namespace {
 
-struct CellCounts {
-  uint64_t numbers = 0;      // value cells read as numbers
-  uint64_t otherValues = 0;  // of them, neither 0 nor 1
-  std::size_t line = 0, column = 0;
-  std::string firstOther;
-  uint64_t withSeparator = 0;   // cells holding the separator that read
-  uint64_t onlyWithOther = 0;   // cells that read only with the other separator
-};
-
-CellCounts countCells(std::string_view text, char separator, char other) {
-  CellCounts c;
-  LineCursor cursor(text);
-  std::string_view line;
-  if (!cursor.next(line)) return c;
-  std::vector<std::string_view> cells;
-  std::size_t number = 1;
-  while (cursor.next(line)) {
-    ++number;
-    cutCells(line, cells);
-    // The lines whose cells decide the data type (isFrequencyTable).
-    if (countNonEmpty(cells) < 3) continue;
-    for (std::size_t i = 1; i < cells.size(); ++i) {
-      double v = 0.0;
-      if (readValueCell(cells[i], separator, v)) {
-        ++c.numbers;
-        if (cells[i].find(separator) != std::string_view::npos) ++c.withSeparator;
-        if (v != 0.0 && v != 1.0 && c.otherValues++ == 0) {
-          c.line = number;
-          c.column = i + 1;
-          c.firstOther = std::string(cells[i].substr(0, 40));
-        }
-      } else if (!cells[i].empty() && cells[i].find(other) != std::string_view::npos &&
-                 readValueCell(cells[i], other, v)) {
-        ++c.onlyWithOther;
-      }
-    }
-  }
-  return c;
-}
-
+char otherSeparator(char separator) { return separator == ',' ? '.' : ','; }
 std::string quoted(char c) { return std::string("\"") + c + "\""; }
 
 }  // namespace
 
-std::vector<std::string> tableContentWarnings(std::string_view text, char decimalSeparator,
+void ValueCellCounts::addUnread(std::string_view cell, char separator) {
+  const char other = otherSeparator(separator);
+  double v = 0.0;
+  if (cell.find(other) != std::string_view::npos && readValueCell(cell, other, v)) ++onlyWithOther;
+}
+
+void ValueCellCounts::addSeparator(std::string_view cell, char separator) {
+  if (cell.find(separator) != std::string_view::npos) ++withSeparator;
+}
+
+void ValueCellCounts::first(std::string_view cell, std::size_t lineNumber,
+                            std::size_t columnNumber) {
+  line = lineNumber;
+  column = columnNumber;
+  firstOther = std::string(cell.substr(0, 40));
+}
+
+std::vector<std::string> tableContentWarnings(const ValueCellCounts& c, char decimalSeparator,
                                               const Dataset& data) {
   std::vector<std::string> out;
-  const char other = decimalSeparator == ',' ? '.' : ',';
-  const CellCounts c = countCells(text, decimalSeparator, other);
+  const char other = otherSeparator(decimalSeparator);
   // Real allele frequencies are mostly fractions; a few odd cells in 0/1 data are likely slips.
   if (data.frequencies && c.otherValues <= std::max<uint64_t>(1, c.numbers / 20))
     out.push_back("Line " + std::to_string(c.line) + ", column " + std::to_string(c.column) +

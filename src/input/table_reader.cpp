@@ -142,58 +142,90 @@ int32_t nextNumber(int64_t& counter, const char* what) {
 
 class TableReader {
  public:
-  TableReader(char separator, bool frequencies, const std::vector<std::string>& names)
-      : separator_(separator), frequencies_(frequencies) {
-    for (const std::string& n : names) names_.push_back(cutName(n));
-  }
+  TableReader(char separator, bool frequencies, const std::vector<Name>& names)
+      : separator_(separator), frequencies_(frequencies), names_(names) {}
 
+  // Reads the lines after the first. A table read as presence marks stops at the first value
+  // that makes it allele frequencies (frequencyFound), to be read again as such.
   void readLines(LineCursor& cursor) {
     openBlock();
     std::string_view line;
+    std::size_t lineNumber = 1;
     while (cursor.next(line)) {
+      ++lineNumber;
       cutCells(line, cells_);
-      switch (classifyLine(cells_)) {
-        case LineKind::Blank:
-          break;
-        case LineKind::Data:
-          readDataLine();
-          break;
-        case LineKind::BlockHeader:
-          readHeaderLine();
-          break;
+      const std::size_t filled = countNonEmpty(cells_);
+      if (filled == 0) continue;
+      if (!cells_.front().empty() && filled <= 2) {
+        readHeaderLine(filled);
+      } else {
+        readDataLine(filled >= 3, lineNumber);
+        if (frequencyFound) return;
       }
     }
     if (!blockEmpty_) closeBlock();
   }
 
+  bool frequencies() const { return frequencies_; }
+
   std::vector<Block> blocks;
   std::vector<std::vector<uint8_t>> hasData;
+  ValueCellCounts counts;
+  bool frequencyFound = false;
 
  private:
+  // A score of the open block, with the column it belongs to.
+  struct PendingScore {
+    int32_t column;
+    int32_t marker;
+    double value;
+  };
+
   void openBlock() {
-    columns_.assign(names_.size(), BlockTaxon{});
-    for (std::size_t k = 0; k < names_.size(); ++k) columns_[k].name = names_[k];
     columnHasData_.assign(names_.size(), 0);
+    columnScores_.assign(names_.size(), 0);
+    pending_.clear();
     lines_.clear();
     blockEmpty_ = true;
   }
 
-  void readDataLine() {
+  // `deciding`: the line's cells decide the data type and are counted for the warnings.
+  void readDataLine(bool deciding, std::size_t lineNumber) {
     const std::string_view label = cells_.front();
     const int32_t number = nextNumber(markerCounter_, "data lines");
     lines_.push_back(Marker{number, label.empty() ? Name(std::to_string(number)) : cutName(label), 0});
-    for (std::size_t k = 0; k < columns_.size(); ++k) {
+    const std::size_t values = cells_.size() - 1;
+    const std::size_t columns = names_.size();
+    for (std::size_t k = 0; k < columns; ++k) {
       double value = 0.0;
-      if (k + 1 >= cells_.size() || !readValueCell(cells_[k + 1], separator_, value)) {
+      const bool read = k < values && readValueCell(cells_[k + 1], separator_, value);
+      if (deciding && k < values && !count(k + 1, read, value, lineNumber)) return;
+      if (!read) {
         if (frequencies_) columnHasData_[k] = 0;
         continue;
       }
       if (frequencies_ || value != 0.0) {
-        columns_[k].scores.push_back(Score{number, value});
+        pending_.push_back(PendingScore{static_cast<int32_t>(k), number, value});
+        ++columnScores_[k];
         blockEmpty_ = false;
       }
       columnHasData_[k] = 1;
     }
+    if (!deciding) return;
+    for (std::size_t i = columns + 1; i < cells_.size(); ++i) {
+      double value = 0.0;
+      const bool read = readValueCell(cells_[i], separator_, value);
+      if (!count(i, read, value, lineNumber)) return;
+    }
+  }
+
+  // Counts cell i of a deciding line; false when it shows that a table read as presence marks
+  // holds allele frequencies.
+  bool count(std::size_t i, bool read, double value, std::size_t lineNumber) {
+    counts.add(cells_[i], read, value, separator_, lineNumber, i + 1);
+    if (frequencies_ || !read || value == 0.0 || value == 1.0) return true;
+    frequencyFound = true;
+    return false;
   }
 
   // The site length of a header line that has a value beside its name.
@@ -203,8 +235,8 @@ class TableReader {
     return v ? *v : kNoSiteLength;
   }
 
-  void readHeaderLine() {
-    const bool withValue = countNonEmpty(cells_) == 2;
+  void readHeaderLine(std::size_t filled) {
+    const bool withValue = filled == 2;
     if (!headerSeen_) {
       headerSeen_ = true;
       blockName_ = std::string(cells_.front());
@@ -223,11 +255,18 @@ class TableReader {
     block.name = blockName_;
     if (siteLength_ != kNoSiteLength) block.siteLength = siteLength_;
     for (Marker& m : lines_) m.block = block.id;
+    // Each column's list is sized once, from the scores counted per column.
+    block.taxa.resize(names_.size());
+    for (std::size_t k = 0; k < names_.size(); ++k) {
+      block.taxa[k].name = names_[k];
+      block.taxa[k].scores.reserve(columnScores_[k]);
+    }
+    for (const PendingScore& p : pending_)
+      block.taxa[static_cast<std::size_t>(p.column)].scores.push_back(Score{p.marker, p.value});
     std::vector<const std::vector<Score>*> rows;
-    for (const BlockTaxon& c : columns_) rows.push_back(&c.scores);
+    rows.reserve(block.taxa.size());
+    for (const BlockTaxon& c : block.taxa) rows.push_back(&c.scores);
     block.markers = distinctMarkers(rows, {&lines_});
-    block.taxa = std::move(columns_);
-    columns_.clear();
     if (!block.taxa.empty()) {
       blocks.push_back(std::move(block));
       hasData.push_back(std::move(columnHasData_));
@@ -237,9 +276,10 @@ class TableReader {
 
   const char separator_;
   const bool frequencies_;
-  std::vector<Name> names_;  // the names of the first line, cut
-  std::vector<BlockTaxon> columns_;  // the open block's columns
+  const std::vector<Name>& names_;  // the names of the first line, cut
   std::vector<uint8_t> columnHasData_;
+  std::vector<uint32_t> columnScores_;  // the open block's scores per column
+  std::vector<PendingScore> pending_;   // the open block's scores in line order
   std::vector<Marker> lines_;  // the open block's data lines
   std::vector<std::string_view> cells_;
   std::string blockName_;
@@ -293,21 +333,36 @@ TableReading readTable(std::string_view text, char decimalSeparator) {
     out.error = std::make_exception_ptr(ListIndexError(0));
     return out;
   }
-  const bool frequencies = isFrequencyTable(text, decimalSeparator);
+  const LineCursor body = cursor;
   const std::vector<std::string> names = readTaxonNames(nameLine);
   if (names.empty())
     out.warnings.emplace_back("The first line names no taxon, so no data were read from the table.");
   for (auto& w : taxonNameWarnings(names)) out.warnings.push_back(std::move(w));
-  TableReader reader(decimalSeparator, frequencies, names);
-  try {
-    reader.readLines(cursor);
-  } catch (const std::length_error&) {
-    // What was read up to here is kept, as the reading shows it.
-    out.error = std::current_exception();
+  std::vector<Name> cutNames;
+  cutNames.reserve(names.size());
+  for (const std::string& n : names) cutNames.push_back(cutName(n));
+  // Most tables show what they hold in their first lines: read as presence marks, and again as
+  // allele frequencies only from a value that says so.
+  auto read = [&](bool frequencies) {
+    auto reader = std::make_unique<TableReader>(decimalSeparator, frequencies, cutNames);
+    LineCursor lines = body;
+    try {
+      reader->readLines(lines);
+    } catch (const std::length_error&) {
+      // What was read up to here is kept, as the reading shows it.
+      out.error = std::current_exception();
+    }
+    return reader;
+  };
+  std::unique_ptr<TableReader> reader = read(false);
+  if (reader->frequencyFound || (out.error && isFrequencyTable(text, decimalSeparator))) {
+    reader.reset();
+    out.error = nullptr;
+    reader = read(true);
   }
-  out.data = mergeBlocks(std::move(reader.blocks), reader.hasData, frequencies);
+  out.data = mergeBlocks(std::move(reader->blocks), reader->hasData, reader->frequencies());
   if (!out.error && !names.empty())
-    for (auto& w : tableContentWarnings(text, decimalSeparator, out.data))
+    for (auto& w : tableContentWarnings(reader->counts, decimalSeparator, out.data))
       out.warnings.push_back(std::move(w));
   return out;
 }

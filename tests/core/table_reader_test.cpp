@@ -387,6 +387,26 @@ TEST(TableWarnings, SilentSurprisesAreNamedAndTheDataStay) {
   EXPECT_TRUE(warningsOf(table(kWorkedExample)).empty());
 }
 
+// A table read as presence marks is read again as frequencies from a late value; its cells are
+// counted once.
+TEST(TableWarnings, AFractionInALateBlockReadsTheWholeTableAsFrequencies) {
+  const TableReading r = readTable(table({{"", "A", "B", "C"},
+                                          {"E1"},
+                                          {"f", "1", "0", "1"},
+                                          {"g", "0", "1", "?"},
+                                          {"E2"},
+                                          {"h", "1", "0", "0.5"}}),
+                                   '.');
+  ASSERT_FALSE(r.error);
+  EXPECT_TRUE(r.data.frequencies);
+  EXPECT_EQ(numbers(r.data.taxa[1].scores), (V{1, 2, 3}));
+  EXPECT_EQ(numbers(r.data.taxa[2].scores), (V{3}));  // its last E1 line has no value
+  ASSERT_EQ(r.warnings.size(), 1u);
+  EXPECT_EQ(r.warnings[0],
+            "Line 6, column 4 holds \"0.5\", neither 0 nor 1, so the whole table is read as allele "
+            "frequencies (1 of 8 values are neither 0 nor 1).");
+}
+
 TEST(TableWarnings, TextsThatAreNoTableGetPlainWords) {
   EXPECT_NE(unreadableTextHint("").find("empty"), std::string::npos);
   EXPECT_NE(unreadableTextHint("\r\n \n").find("empty"), std::string::npos);
