@@ -74,6 +74,7 @@ struct TreeWorkspace {
   std::vector<double> height;   // UPGMA: per node, its left height once its branch is set
   LargeCells means;             // UPGMA, pruned: kept means per slot pair, one triangle
   std::vector<int> rank;        // UPGMA, pruned: each slot's place in the working list
+  std::vector<double> rowSecond;  // UPGMA, pruned: per slot, a bound on its pairs but the best
   std::vector<double> candidateU;           // NJ: the filter value of each candidate
   std::vector<SortedRow> sortedRows;        // NJ, pruned: per slot
   std::vector<uint16_t> leafRows;           // NJ, pruned: the leaf slots' lists, one run each

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -456,6 +457,7 @@ struct UpgmaRun {
 // cluster's place there never changes while it lives: joined clusters stand before the leaves,
 // the newest first, and the leaves keep their order, so a static rank per slot orders them.
 struct UpgmaPrunedRun {
+  static constexpr double kNone = std::numeric_limits<double>::infinity();
   const SquareMatrix& K;
   int n;
   bool isDistance;
@@ -534,7 +536,7 @@ struct UpgmaPrunedRun {
     double* row = ws.means.data() + Base(x);
     for (std::size_t k = 0; k < at; ++k) f(live[k], row[live[k] - 1]);
     const double* cells = ws.means.data();
-    constexpr std::size_t kAhead = 24;  // the cells across rows miss the cache: fetch ahead
+    constexpr std::size_t kAhead = 64;  // the cells across rows miss the cache: fetch ahead
     for (std::size_t k = at + 1; k < count; ++k) {
       if (k + kAhead < count) __builtin_prefetch(cells + Base(live[k + kAhead]) + Z(x - 1));
       f(live[k], cells[Base(live[k]) + Z(x - 1)]);
@@ -545,13 +547,18 @@ struct UpgmaPrunedRun {
     const int mx = ws.mass[Z(x)];
     const int* mass = ws.mass.data();
     const int* rank = ws.rank.data();
-    double best = 0.0;
+    double best = 0.0, second = kNone;
     int partner = 0, partnerRank = 0;
     ForPartners(x, [&](int m, double key) {
       const double lb = Lower(key, mx, mass[m]);
-      if (partner == 0 || lb < best || (lb == best && rank[m] < partnerRank))
+      if (partner == 0 || lb < best || (lb == best && rank[m] < partnerRank)) {
+        second = partner == 0 ? kNone : best;
         best = lb, partner = m, partnerRank = rank[m];
+      } else {
+        second = std::min(second, lb);
+      }
     });
+    ws.rowSecond[Z(x)] = second;
     ws.rowBest[Z(x)] = best;
     ws.rowPartner[Z(x)] = partner;
   }
@@ -618,19 +625,26 @@ struct UpgmaPrunedRun {
     if ((ws.mass[Z(a)] | ws.mass[Z(b)]) != 1) {
       double best = sign * mean;
       const double bound = best;
+      const auto weigh = [&](int s, int m) {
+        if (std::min(s, m) == first && std::max(s, m) == second) return;
+        const double exact = ExactMean(s, m);
+        if (Before(sign * exact, s, m, best, a, b)) {
+          best = sign * exact;
+          mean = exact;
+          a = s;
+          b = m;
+        }
+      };
       for (const int s : ws.order) {
         if (ws.rowBest[Z(s)] > bound) continue;
         const int ms = ws.mass[Z(s)];
+        // Only the partner can qualify when every other pair's bound lies above.
+        if (ws.rowPartner[Z(s)] != 0 && ws.rowSecond[Z(s)] > bound) {
+          weigh(s, ws.rowPartner[Z(s)]);
+          continue;
+        }
         ForPartners(s, [&](int m, double key) {
-          if (m < s || Lower(key, ms, ws.mass[Z(m)]) > bound || (s == first && m == second))
-            return;
-          const double exact = ExactMean(s, m);
-          if (Before(sign * exact, s, m, best, a, b)) {
-            best = sign * exact;
-            mean = exact;
-            a = s;
-            b = m;
-          }
+          if (m > s && Lower(key, ms, ws.mass[Z(m)]) <= bound) weigh(s, m);
         });
       }
     }
@@ -659,22 +673,23 @@ struct UpgmaPrunedRun {
     ws.rank[Z(keep)] = n - step;
     ws.mass[Z(keep)] = mu;
     // One pass: the new means, the other rows weighed against the new cluster, and its own row.
-    // A row whose partner was P or Q keeps a bound: its least pair was at least that, and the
-    // new pair is weighed here.
+    // Each row keeps a bound on its pairs but the best; a row whose partner was P or Q takes
+    // the new cluster when that bound allows, else keeps only the bound.
     const double wp = mp, wq = mq, wu = mu;
     double* cells = ws.means.data();
     int* partner = ws.rowPartner.data();
     double* rowBest = ws.rowBest.data();
+    double* rowSecond = ws.rowSecond.data();
     const int* mass = ws.mass.data();
     const int* rank = ws.rank.data();
-    double best = 0.0;
+    double best = 0.0, second = kNone;
     int bestPartner = 0, bestRank = 0;
     const int* live = ws.order.data();
     const std::size_t count = ws.order.size();
     for (std::size_t k = 0; k < count; ++k) {
-      if (k + 24 < count) {
-        __builtin_prefetch(cells + Cell(p, live[k + 24]));
-        __builtin_prefetch(cells + Cell(q, live[k + 24]));
+      if (k + 64 < count) {
+        __builtin_prefetch(cells + Cell(p, live[k + 64]));
+        __builtin_prefetch(cells + Cell(q, live[k + 64]));
       }
       const int m = live[k];
       if (m == keep) continue;
@@ -682,16 +697,29 @@ struct UpgmaPrunedRun {
       const double v = (wp * cells[cp] + wq * cells[cq]) / wu;
       cells[keep == p ? cp : cq] = v;
       const double lb = Lower(v, mu, mass[m]);
-      if (partner[m] == p || partner[m] == q) {
-        partner[m] = 0;
-        rowBest[m] = std::min(rowBest[m], lb);
+      // Of equal bounds the new cluster stands first.
+      const int was = partner[m];
+      if (was == 0) {
+        if (lb <= rowBest[m]) rowSecond[m] = rowBest[m], rowBest[m] = lb, partner[m] = keep;
+      } else if (was == p || was == q) {
+        if (lb <= rowSecond[m])
+          rowBest[m] = lb, partner[m] = keep;
+        else
+          rowBest[m] = rowSecond[m], partner[m] = 0;
       } else if (lb <= rowBest[m]) {
-        rowBest[m] = lb, partner[m] = keep;  // the new cluster stands first
+        rowSecond[m] = rowBest[m], rowBest[m] = lb, partner[m] = keep;
+      } else {
+        rowSecond[m] = std::min(rowSecond[m], lb);
       }
-      if (bestPartner == 0 || lb < best || (lb == best && rank[m] < bestRank))
+      if (bestPartner == 0 || lb < best || (lb == best && rank[m] < bestRank)) {
+        second = bestPartner == 0 ? kNone : best;
         best = lb, bestPartner = m, bestRank = rank[m];
+      } else {
+        second = std::min(second, lb);
+      }
     }
     rowBest[keep] = best;
+    rowSecond[keep] = second;
     partner[keep] = bestPartner;
   }
 
@@ -703,6 +731,7 @@ struct UpgmaPrunedRun {
     ws.rank.resize(size);
     ws.rowPartner.assign(size, 0);
     ws.rowBest.assign(size, 0.0);
+    ws.rowSecond.assign(size, kNone);
     ws.pool.resize(3 * Z(n));
     ws.poolSpare.resize(3 * Z(n));
     ws.runStart.resize(size);
@@ -723,17 +752,27 @@ struct UpgmaPrunedRun {
     }
     // Every row's first least partner, the triangle read in its own order.
     double* rowBest = ws.rowBest.data();
+    double* rowSecond = ws.rowSecond.data();
     int* partner = ws.rowPartner.data();
     for (int b = 2; b <= n; ++b) {
       const double* row = ws.means.data() + Base(b);
-      double best = row[0];
+      double best = row[0], second = kNone;
       int at = 1;
       for (int a = 1; a < b; ++a) {
         const double v = row[a - 1];
-        if (v < best) best = v, at = a;
-        if (partner[a] == 0 || v < rowBest[a]) rowBest[a] = v, partner[a] = b;
+        if (v < best)
+          second = best, best = v, at = a;
+        else if (a > 1)
+          second = std::min(second, v);
+        if (partner[a] == 0)
+          rowBest[a] = v, partner[a] = b;
+        else if (v < rowBest[a])
+          rowSecond[a] = rowBest[a], rowBest[a] = v, partner[a] = b;
+        else
+          rowSecond[a] = std::min(rowSecond[a], v);
       }
       rowBest[b] = best;
+      rowSecond[b] = second;
       partner[b] = at;
     }
     while (ws.order.size() > 1) {
