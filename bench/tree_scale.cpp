@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
   if (compare) {
     const auto t0 = std::chrono::steady_clock::now();
     const Tree all = nj ? tree_detail::buildNeighborJoiningWith(K, n, rows, ws, 1 << 30)
-                        : buildUpgma(K, n, rows, true, ws);
+                        : tree_detail::buildUpgmaWith(K, n, rows, true, ws, 1 << 30);
     std::printf("all-pairs search: %.2f s\n", seconds(t0));
     reference = shape(all);
     ws = TreeWorkspace{};

@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstdlib>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -28,10 +30,26 @@ struct SortedRow {
   uint32_t head = 0, sorted = 0, end = 0;
 };
 
+// Doubles left unset, on large pages where the system grants them: the pruned UPGMA reads its
+// triangle across rows as well, a page per row, and small pages would miss the address cache.
+class LargeCells {
+ public:
+  double* data() { return cells_.get(); }
+  // Room for at least count doubles; the contents are lost.
+  void resize(std::size_t count);
+
+ private:
+  struct Free {
+    void operator()(double* p) const { std::free(p); }
+  };
+  std::unique_ptr<double[], Free> cells_;
+  std::size_t size_ = 0;
+};
+
 // Scratch of one build. Grows to the largest taxon count seen and is reused, so a build allocates
 // nothing but its tree once the workspace has grown.
 struct TreeWorkspace {
-  SquareMatrix W;               // UPGMA: sums of K per cluster pair
+  std::vector<double> sums;     // UPGMA: sums of K of one cluster against the others
   SquareMatrix C;               // UPGMA: the means
   std::vector<int> order;       // slot at each list position
   std::vector<int> slotOf;      // NJ: slot -> position
@@ -54,6 +72,9 @@ struct TreeWorkspace {
   std::vector<int32_t> node;    // the tree node of the cluster in each slot
   std::vector<const Name*> label;  // the smallest leaf name of the cluster in each slot
   std::vector<double> height;   // UPGMA: per node, its left height once its branch is set
+  LargeCells means;             // UPGMA, pruned: kept means per slot pair, one triangle
+  std::vector<int> rank;        // UPGMA, pruned: each slot's place in the working list
+  std::vector<double> rowSecond;  // UPGMA, pruned: per slot, a bound on its pairs but the best
   std::vector<double> candidateU;           // NJ: the filter value of each candidate
   std::vector<SortedRow> sortedRows;        // NJ, pruned: per slot
   std::vector<uint16_t> leafRows;           // NJ, pruned: the leaf slots' lists, one run each
@@ -95,6 +116,9 @@ void joinClusters(Tree& tree, int p, int q, TreeWorkspace& ws);
 // Neighbor-joining with the pruned pair search from prunedFrom taxa on (tests try it small).
 Tree buildNeighborJoiningWith(const SquareMatrix& K, int n, RowTaxa rows, TreeWorkspace& ws,
                               int prunedFrom);
+// UPGMA with the pruned pair search from prunedFrom taxa on.
+Tree buildUpgmaWith(const SquareMatrix& K, int n, RowTaxa rows, bool isDistance, TreeWorkspace& ws,
+                    int prunedFrom);
 }  // namespace tree_detail
 
 }  // namespace ramovia

@@ -1,6 +1,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <new>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -9,11 +11,15 @@
 #include "tree/builders.h"
 #include "tree/vec4.h"
 
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
+
 namespace ramovia {
 
 void TreeWorkspace::reserve(int n) {
   if (n < 1) n = 1;
-  W.reserve(n);
+  sums.resize(static_cast<std::size_t>(n) + 1);
   C.reserve(n);
   const auto size = static_cast<std::size_t>(n) + 1;
   order.reserve(size);
@@ -27,6 +33,21 @@ void TreeWorkspace::reserve(int n) {
   node.reserve(size);
   label.reserve(size);
   height.reserve(2 * size);
+}
+
+void LargeCells::resize(std::size_t count) {
+  if (count <= size_) return;
+  constexpr std::size_t kPage = std::size_t{1} << 21;
+  const std::size_t bytes = (count * sizeof(double) + kPage - 1) / kPage * kPage;
+  cells_.reset();
+  size_ = 0;
+  auto* p = static_cast<double*>(std::aligned_alloc(kPage, bytes));
+  if (p == nullptr) throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+  madvise(p, bytes, MADV_HUGEPAGE);  // a refusal only costs speed
+#endif
+  cells_.reset(p);
+  size_ = bytes / sizeof(double);
 }
 
 namespace tree_detail {
@@ -86,6 +107,9 @@ namespace {
 
 using namespace vec4;
 
+// Below this the all-pairs search is as fast.
+constexpr int kUpgmaPrunedFrom = 256;
+
 // sum[j] = sum of K(i, j) over the rows i in order, for every column j in [c, c + 4 NV).
 template <int NV>
 RAMOVIA_VEC_INLINE void ColumnBlock(const SquareMatrix& K, const int* rows, int count, int c,
@@ -124,13 +148,14 @@ void ColumnSumsGeneric(const SquareMatrix& K, const int* rows, int count, int n,
 }
 
 // Clusters live in slots 1..n; a join puts the new cluster into P's slot and frees Q's, so a leaf
-// always sits in the slot of its own taxon. For a pair the working list always reads W(earlier
+// always sits in the slot of its own taxon. For a pair the working list always reads C(earlier
 // position, later position), and the earlier one is always the newer cluster (a new cluster goes
 // to the front), so only the sum S(newer, older) is ever needed. It is the running sum of K(i, j)
 // over i of the newer cluster ascending, j of the older ascending — the very additions of the
 // full rebuild, so the same double. Sums against different clusters are independent, so they may
 // be interleaved freely: against a leaf the sum is a column sum over the new cluster's rows,
 // against a larger cluster it runs over the rows and, within a row, over that cluster's taxa.
+// Only the means are kept; the sums of one new cluster are a row's scratch.
 struct UpgmaRun {
   const SquareMatrix& K;
   int n;
@@ -279,7 +304,7 @@ struct UpgmaRun {
 
   // Sums and means of the new cluster u against every other cluster.
   void FillNewRow(int u) {
-    double* sum = ws.W.row(u);
+    double* sum = ws.sums.data();
     double* mean = ws.C.row(u);
     const int mu = ws.mass[Z(u)];
     const int* rows = Run(u);
@@ -338,10 +363,10 @@ struct UpgmaRun {
       ws.runStart[Z(i)] = i - 1;
     }
     poolTop = Z(n);
-    // Initial sums: single pairs, S(a, b) = 0 + K(a, b); a later position reads W(a, b).
+    // Initial sums: single pairs, S(a, b) = 0 + K(a, b); a later position reads C(a, b).
     for (int a = 1; a <= n; ++a) {
       const double* k = K.row(a);
-      double* sum = ws.W.row(a);
+      double* sum = ws.sums.data();
       double* mean = ws.C.row(a);
       for (int b = a + 1; b <= n; ++b) {
         sum[b] = 0.0 + k[b];
@@ -424,10 +449,356 @@ struct UpgmaRun {
   }
 };
 
+// The same joins from approximate means: a pair's mean is kept as the weighted mean of its
+// parts' (updated per join in O(n)) with a bound on how far that and the builder's exact sum may
+// lie apart, and exact sums are formed only for pairs the bounds cannot tell from the best. Keys
+// are the means, negated for similarities, so that the smallest key is always joined; ties go to
+// the pair whose earlier member stands first in the working list, then its later member. A
+// cluster's place there never changes while it lives: joined clusters stand before the leaves,
+// the newest first, and the leaves keep their order, so a static rank per slot orders them.
+struct UpgmaPrunedRun {
+  static constexpr double kNone = std::numeric_limits<double>::infinity();
+  const SquareMatrix& K;
+  int n;
+  bool isDistance;
+  TreeWorkspace& ws;
+  Tree tree{};
+  double sign = 1.0;
+  bool relative = true;  // every value of one sign: bounds relative to the mean itself
+  double largest = 0.0;
+  std::size_t poolTop = 0;
+  int step = 0;
+
+  static std::size_t Z(int i) { return static_cast<std::size_t>(i); }
+  static std::size_t Base(int b) { return Z(b - 1) * Z(b - 2) / 2; }  // cells (a, b), a < b
+  static std::size_t Cell(int a, int b) { return a < b ? Base(b) + Z(a - 1) : Base(a) + Z(b - 1); }
+  const int* Run(int s) const { return ws.pool.data() + ws.runStart[Z(s)]; }
+
+  // The bounds hold for finite symmetric values of moderate size; anything else is left to the
+  // all-pairs search.
+  bool Prepare() {
+    double lo = 0.0, hi = 0.0, big = 0.0;
+    bool bad = false;
+    constexpr int kBlock = 64;
+    for (int ib = 1; ib <= n; ib += kBlock)
+      for (int jb = ib; jb <= n; jb += kBlock) {
+        const int ie = std::min(ib + kBlock, n + 1), je = std::min(jb + kBlock, n + 1);
+        for (int i = ib; i < ie; ++i) {
+          const double* k = K.row(i);
+          for (int j = std::max(jb, i + 1); j < je; ++j) {
+            const double v = k[j];
+            const double a = std::abs(v);
+            bad |= !(v == K(j, i)) || !(a < 1e19) || (a != 0.0 && a < 1e-290);
+            lo = std::min(lo, v);
+            hi = std::max(hi, v);
+            big = std::max(big, a);
+          }
+        }
+        if (bad) return false;
+      }
+    relative = lo >= 0.0 || hi <= 0.0;
+    largest = big;
+    sign = isDistance ? 1.0 : -1.0;
+    return true;
+  }
+
+  // How far a kept key may lie from the exact one: the weighted means round at most a few units
+  // per join of either side, the builder's running sum at most one per addition. A pair of
+  // leaves is kept exactly.
+  double Lower(double key, int ma, int mb) const {
+    if ((ma | mb) == 1) return key;
+    const double scale = relative ? std::abs(key) : largest;
+    return key - scale * 0x1p-51 * (double(ma) * mb + 4.0 * (ma + mb) + 8.0);
+  }
+
+  // The builder's mean of the pair: K summed over the earlier cluster's taxa ascending, within
+  // each over the later one's ascending.
+  double ExactMean(int a, int b) const {
+    if (ws.rank[Z(b)] < ws.rank[Z(a)]) std::swap(a, b);
+    const int* ra = Run(a);
+    const int* rb = Run(b);
+    const int ma = ws.mass[Z(a)], mb = ws.mass[Z(b)];
+    double acc = 0.0;
+    for (int t = 0; t < ma; ++t) {
+      const double* k = K.row(ra[t]);
+      for (int x = 0; x < mb; ++x) acc += k[rb[x]];
+    }
+    const double q = acc / (ma * mb);
+    return std::isfinite(q) ? q : 0.0;
+  }
+
+  // f(m, cell) for every live slot m but x, m ascending.
+  template <class F>
+  void ForPartners(int x, F&& f) {
+    const int* live = ws.order.data();
+    const std::size_t count = ws.order.size();
+    const std::size_t at = Z(std::lower_bound(live, live + count, x) - live);
+    double* row = ws.means.data() + Base(x);
+    for (std::size_t k = 0; k < at; ++k) f(live[k], row[live[k] - 1]);
+    const double* cells = ws.means.data();
+    constexpr std::size_t kAhead = 64;  // the cells across rows miss the cache: fetch ahead
+    for (std::size_t k = at + 1; k < count; ++k) {
+      if (k + kAhead < count) __builtin_prefetch(cells + Base(live[k + kAhead]) + Z(x - 1));
+      f(live[k], cells[Base(live[k]) + Z(x - 1)]);
+    }
+  }
+
+  void ScanRow(int x) {
+    const int mx = ws.mass[Z(x)];
+    const int* mass = ws.mass.data();
+    const int* rank = ws.rank.data();
+    double best = 0.0, second = kNone;
+    int partner = 0, partnerRank = 0;
+    ForPartners(x, [&](int m, double key) {
+      const double lb = Lower(key, mx, mass[m]);
+      if (partner == 0 || lb < best || (lb == best && rank[m] < partnerRank)) {
+        second = partner == 0 ? kNone : best;
+        best = lb, partner = m, partnerRank = rank[m];
+      } else {
+        second = std::min(second, lb);
+      }
+    });
+    ws.rowSecond[Z(x)] = second;
+    ws.rowBest[Z(x)] = best;
+    ws.rowPartner[Z(x)] = partner;
+  }
+
+  // Pair a before pair b: the smaller key, then the earlier first member, then the second.
+  bool Before(double ka, int a1, int a2, double kb, int b1, int b2) const {
+    if (ka != kb) return ka < kb;
+    const int ra1 = std::min(ws.rank[Z(a1)], ws.rank[Z(a2)]);
+    const int rb1 = std::min(ws.rank[Z(b1)], ws.rank[Z(b2)]);
+    if (ra1 != rb1) return ra1 < rb1;
+    return std::max(ws.rank[Z(a1)], ws.rank[Z(a2)]) < std::max(ws.rank[Z(b1)], ws.rank[Z(b2)]);
+  }
+
+  void CompactPool() {
+    std::size_t top = 0;
+    for (const int s : ws.order) {
+      const int* run = Run(s);
+      std::copy(run, run + ws.mass[Z(s)], ws.poolSpare.begin() + static_cast<std::ptrdiff_t>(top));
+      ws.runStart[Z(s)] = static_cast<int>(top);
+      top += Z(ws.mass[Z(s)]);
+    }
+    ws.pool.swap(ws.poolSpare);
+    poolTop = top;
+  }
+
+  void MergeRuns(int p, int q) {
+    const int mp = ws.mass[Z(p)];
+    const int mq = ws.mass[Z(q)];
+    if (poolTop + Z(mp + mq) > ws.pool.size()) CompactPool();
+    const int* rp = Run(p);
+    const int* rq = Run(q);
+    std::merge(rp, rp + mp, rq, rq + mq, ws.pool.begin() + static_cast<std::ptrdiff_t>(poolTop));
+    ws.runStart[Z(p)] = static_cast<int>(poolTop);
+    poolTop += Z(mp + mq);
+  }
+
+  void SetBranch(int32_t node, double h, bool inner) {
+    TreeNode& x = tree[node];
+    x.length = h;
+    if (inner) x.length -= ws.height[Z(x.left)];
+    ws.height[Z(node)] = inner ? ws.height[Z(x.left)] + x.length : x.length;
+  }
+
+  // The pair with the least bound first; while its key is not known exactly, every pair whose
+  // bound does not exceed its exact key is summed exactly and the first of the least wins. A row
+  // without a partner holds only a bound on its pairs and is searched once it could come first.
+  void Choose(int& p, int& q, double& mean) {
+    int a = 0;
+    const auto take = [&](int s) {
+      if (a == 0 || Before(ws.rowBest[Z(s)], s, ws.rowPartner[Z(s)], ws.rowBest[Z(a)], a,
+                           ws.rowPartner[Z(a)]))
+        a = s;
+    };
+    for (const int s : ws.order)
+      if (ws.rowPartner[Z(s)] != 0) take(s);
+    for (const int s : ws.order)
+      if (ws.rowPartner[Z(s)] == 0 && (a == 0 || ws.rowBest[Z(s)] <= ws.rowBest[Z(a)])) {
+        ScanRow(s);
+        take(s);
+      }
+    int b = ws.rowPartner[Z(a)];
+    const int first = std::min(a, b), second = std::max(a, b);
+    mean = ExactMean(a, b);
+    if ((ws.mass[Z(a)] | ws.mass[Z(b)]) != 1) {
+      double best = sign * mean;
+      const double bound = best;
+      const auto weigh = [&](int s, int m) {
+        if (std::min(s, m) == first && std::max(s, m) == second) return;
+        const double exact = ExactMean(s, m);
+        if (Before(sign * exact, s, m, best, a, b)) {
+          best = sign * exact;
+          mean = exact;
+          a = s;
+          b = m;
+        }
+      };
+      for (const int s : ws.order) {
+        if (ws.rowBest[Z(s)] > bound) continue;
+        const int ms = ws.mass[Z(s)];
+        // Only the partner can qualify when every other pair's bound lies above.
+        if (ws.rowPartner[Z(s)] != 0 && ws.rowSecond[Z(s)] > bound) {
+          weigh(s, ws.rowPartner[Z(s)]);
+          continue;
+        }
+        ForPartners(s, [&](int m, double key) {
+          if (m > s && Lower(key, ms, ws.mass[Z(m)]) <= bound) weigh(s, m);
+        });
+      }
+    }
+    p = ws.rank[Z(a)] < ws.rank[Z(b)] ? a : b;
+    q = p == a ? b : a;
+  }
+
+  // The new cluster takes the higher of the two slots: its cells against lower slots lie in one
+  // run, and joined clusters, which are read most, gather there.
+  void Join(int p, int q, double mean) {
+    const double h = isDistance ? mean / 2 : (1 - mean) / 2;
+    const int mp = ws.mass[Z(p)];
+    const int mq = ws.mass[Z(q)];
+    const int mu = mp + mq;
+    SetBranch(ws.node[Z(p)], h, mp > 1);
+    SetBranch(ws.node[Z(q)], h, mq > 1);
+    tree_detail::joinClusters(tree, p, q, ws);  // into P's slot
+    MergeRuns(p, q);
+    const int keep = std::max(p, q);
+    const int gone = std::min(p, q);
+    ws.node[Z(keep)] = ws.node[Z(p)];
+    ws.label[Z(keep)] = ws.label[Z(p)];
+    ws.runStart[Z(keep)] = ws.runStart[Z(p)];
+    ws.order.erase(std::lower_bound(ws.order.begin(), ws.order.end(), gone));
+    ++step;
+    ws.rank[Z(keep)] = n - step;
+    ws.mass[Z(keep)] = mu;
+    // One pass: the new means, the other rows weighed against the new cluster, and its own row.
+    // Each row keeps a bound on its pairs but the best; a row whose partner was P or Q takes
+    // the new cluster when that bound allows, else keeps only the bound.
+    const double wp = mp, wq = mq, wu = mu;
+    double* cells = ws.means.data();
+    int* partner = ws.rowPartner.data();
+    double* rowBest = ws.rowBest.data();
+    double* rowSecond = ws.rowSecond.data();
+    const int* mass = ws.mass.data();
+    const int* rank = ws.rank.data();
+    double best = 0.0, second = kNone;
+    int bestPartner = 0, bestRank = 0;
+    const int* live = ws.order.data();
+    const std::size_t count = ws.order.size();
+    for (std::size_t k = 0; k < count; ++k) {
+      if (k + 64 < count) {
+        __builtin_prefetch(cells + Cell(p, live[k + 64]));
+        __builtin_prefetch(cells + Cell(q, live[k + 64]));
+      }
+      const int m = live[k];
+      if (m == keep) continue;
+      const std::size_t cp = Cell(p, m), cq = Cell(q, m);
+      const double v = (wp * cells[cp] + wq * cells[cq]) / wu;
+      cells[keep == p ? cp : cq] = v;
+      const double lb = Lower(v, mu, mass[m]);
+      // Of equal bounds the new cluster stands first.
+      const int was = partner[m];
+      if (was == 0) {
+        if (lb <= rowBest[m]) rowSecond[m] = rowBest[m], rowBest[m] = lb, partner[m] = keep;
+      } else if (was == p || was == q) {
+        if (lb <= rowSecond[m])
+          rowBest[m] = lb, partner[m] = keep;
+        else
+          rowBest[m] = rowSecond[m], partner[m] = 0;
+      } else if (lb <= rowBest[m]) {
+        rowSecond[m] = rowBest[m], rowBest[m] = lb, partner[m] = keep;
+      } else {
+        rowSecond[m] = std::min(rowSecond[m], lb);
+      }
+      if (bestPartner == 0 || lb < best || (lb == best && rank[m] < bestRank)) {
+        second = bestPartner == 0 ? kNone : best;
+        best = lb, bestPartner = m, bestRank = rank[m];
+      } else {
+        second = std::min(second, lb);
+      }
+    }
+    rowBest[keep] = best;
+    rowSecond[keep] = second;
+    partner[keep] = bestPartner;
+  }
+
+  Tree Build(RowTaxa rows) {
+    const std::size_t size = Z(n) + 1;
+    ws.order.clear();
+    ws.order.reserve(size);
+    ws.mass.assign(size, 1);
+    ws.rank.resize(size);
+    ws.rowPartner.assign(size, 0);
+    ws.rowBest.assign(size, 0.0);
+    ws.rowSecond.assign(size, kNone);
+    ws.pool.resize(3 * Z(n));
+    ws.poolSpare.resize(3 * Z(n));
+    ws.runStart.resize(size);
+    ws.height.resize(2 * Z(n));
+    tree_detail::startClusters(tree, n, rows, 1, ws);
+    for (int i = 1; i <= n; ++i) {
+      ws.order.push_back(i);
+      ws.pool[Z(i - 1)] = i;
+      ws.runStart[Z(i)] = i - 1;
+      ws.rank[Z(i)] = n + i;
+    }
+    poolTop = Z(n);
+    ws.means.resize(std::max<std::size_t>(Z(n) * Z(n - 1) / 2, 1));
+    for (int b = 2; b <= n; ++b) {
+      const double* k = K.row(b);
+      double* row = ws.means.data() + Base(b);
+      for (int a = 1; a < b; ++a) row[a - 1] = sign * k[a];
+    }
+    // Every row's first least partner, the triangle read in its own order.
+    double* rowBest = ws.rowBest.data();
+    double* rowSecond = ws.rowSecond.data();
+    int* partner = ws.rowPartner.data();
+    for (int b = 2; b <= n; ++b) {
+      const double* row = ws.means.data() + Base(b);
+      double best = row[0], second = kNone;
+      int at = 1;
+      for (int a = 1; a < b; ++a) {
+        const double v = row[a - 1];
+        if (v < best)
+          second = best, best = v, at = a;
+        else if (a > 1)
+          second = std::min(second, v);
+        if (partner[a] == 0)
+          rowBest[a] = v, partner[a] = b;
+        else if (v < rowBest[a])
+          rowSecond[a] = rowBest[a], rowBest[a] = v, partner[a] = b;
+        else
+          rowSecond[a] = std::min(rowSecond[a], v);
+      }
+      rowBest[b] = best;
+      rowSecond[b] = second;
+      partner[b] = at;
+    }
+    while (ws.order.size() > 1) {
+      int p = 0, q = 0;
+      double mean = 0.0;
+      Choose(p, q, mean);
+      Join(p, q, mean);
+    }
+    ws.order.clear();
+    return std::move(tree);
+  }
+};
+
 }  // namespace
 
 Tree buildUpgma(const SquareMatrix& K, int n, RowTaxa rows, bool isDistance, TreeWorkspace& ws) {
-  tree_detail::checkBuildInput(K, n);
+  return tree_detail::buildUpgmaWith(K, n, rows, isDistance, ws, kUpgmaPrunedFrom);
+}
+
+Tree tree_detail::buildUpgmaWith(const SquareMatrix& K, int n, RowTaxa rows, bool isDistance,
+                                 TreeWorkspace& ws, int prunedFrom) {
+  checkBuildInput(K, n);
+  if (n >= prunedFrom && n >= 2) {
+    UpgmaPrunedRun run{K, n, isDistance, ws};
+    if (run.Prepare()) return run.Build(rows);
+  }
   UpgmaRun run{K, n, isDistance, ws};
   return run.Build(rows);
 }

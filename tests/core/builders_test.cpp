@@ -240,6 +240,9 @@ TEST(Builders, MatchLiteralStepsOnRandomMatrices) {
         const Tree slow = literalUpgma(c.K, rows, isDistance);
         ASSERT_EQ(signature(fast), signature(slow))
             << "UPGMA n=" << n << " style=" << style << " distance=" << isDistance;
+        const Tree pruned = tree_detail::buildUpgmaWith(c.K, n, rows.view(), isDistance, ws, 1);
+        ASSERT_EQ(signature(pruned), signature(slow))
+            << "pruned UPGMA n=" << n << " style=" << style << " distance=" << isDistance;
       }
       const Tree fast = buildNeighborJoining(c.K, n, rows.view(), ws);
       const Tree slow = literalNeighborJoining(c.K, rows);
@@ -293,6 +296,9 @@ TEST(Builders, MatchLiteralStepsOnLargeAndHardMatrices) {
         const Tree l = literalUpgma(K, rows, isDistance);
         ASSERT_EQ(signature(u), signature(l))
             << "UPGMA n=" << n << " kind=" << kind << " distance=" << isDistance;
+        const Tree pu = tree_detail::buildUpgmaWith(K, n, rows.view(), isDistance, ws, 1);
+        ASSERT_EQ(signature(pu), signature(l))
+            << "pruned UPGMA n=" << n << " kind=" << kind << " distance=" << isDistance;
       }
     }
   }
@@ -410,6 +416,39 @@ TEST(Builders, UpgmaMatchesLiteralOnNestedClades) {
         const Tree slow = literalUpgma(K, rows, isDistance);
         ASSERT_EQ(signature(fast), signature(slow))
             << "n=" << n << " symmetric=" << symmetric << " distance=" << isDistance;
+        const Tree pruned = tree_detail::buildUpgmaWith(K, n, rows.view(), isDistance, ws, 1);
+        ASSERT_EQ(signature(pruned), signature(slow))
+            << "pruned n=" << n << " symmetric=" << symmetric << " distance=" << isDistance;
+      }
+    }
+  }
+}
+
+// Clade levels on a coarse grid, so that means of whole clusters tie exactly or differ in the
+// last bits, through the pruned search's bounds: all values of one sign, and of both signs.
+TEST(Builders, PrunedUpgmaMatchesLiteralOnClusterTies) {
+  std::mt19937 gen(777);
+  TreeWorkspace ws;
+  std::uniform_int_distribution<int> bits(0, 2);
+  std::uniform_int_distribution<uint32_t> word(0, 63);
+  for (int n : {45, 140}) {
+    for (double shift : {0.0, -0.6}) {
+      std::vector<uint32_t> code;
+      for (int i = 0; i < n; ++i) code.push_back(word(gen));
+      SquareMatrix K(n);
+      for (int i = 1; i <= n; ++i)
+        for (int j = i + 1; j <= n; ++j) {
+          const int shared = std::countl_zero((code[static_cast<std::size_t>(i - 1)] ^
+                                               code[static_cast<std::size_t>(j - 1)]) << 26);
+          double v = (6 - std::min(shared, 6)) * 0.25 + shift;
+          for (int k = bits(gen) * (j % 4 == 0); k > 0; --k) v = std::nextafter(v, 9.0);
+          K(i, j) = K(j, i) = v;
+        }
+      const Rows rows(numbered("k", n, 7, 53));
+      for (bool isDistance : {false, true}) {
+        const std::string slow = signature(literalUpgma(K, rows, isDistance));
+        ASSERT_EQ(signature(tree_detail::buildUpgmaWith(K, n, rows.view(), isDistance, ws, 1)), slow)
+            << "n=" << n << " shift=" << shift << " distance=" << isDistance;
       }
     }
   }
