@@ -113,7 +113,7 @@ constexpr int kUpgmaPrunedFrom = 256;
 // sum[j] = sum of K(i, j) over the rows i in order, for every column j in [c, c + 4 NV).
 template <int NV>
 RAMOVIA_VEC_INLINE void ColumnBlock(const SquareMatrix& K, const int* rows, int count, int c,
-                                   double* sum) {
+                                    double* sum) {
   V4 acc[NV];
 #pragma GCC unroll 8
   for (int v = 0; v < NV; ++v) acc[v] = V4{0.0, 0.0, 0.0, 0.0};
@@ -128,7 +128,7 @@ RAMOVIA_VEC_INLINE void ColumnBlock(const SquareMatrix& K, const int* rows, int 
 
 // Columns 1..n; the last few, past a whole vector, one by one.
 RAMOVIA_VEC_INLINE void ColumnSumsImpl(const SquareMatrix& K, const int* rows, int count, int n,
-                                      double* sum) {
+                                       double* sum) {
   int c = 1;
   for (; c + 16 <= n + 1; c += 16) ColumnBlock<4>(K, rows, count, c, sum);
   for (; c + 4 <= n + 1; c += 4) ColumnBlock<1>(K, rows, count, c, sum);
@@ -145,6 +145,32 @@ __attribute__((target("avx2"))) void ColumnSumsAvx2(const SquareMatrix& K, const
 }
 void ColumnSumsGeneric(const SquareMatrix& K, const int* rows, int count, int n, double* sum) {
   ColumnSumsImpl(K, rows, count, n, sum);
+}
+
+// The taxa of each cluster as one ascending run in the workspace's pool; poolTop is its end.
+// The run of P and Q merged becomes P's run; when the pool is full, the runs of the live
+// clusters (the working list still holds P and Q) are moved to the front first.
+void mergeRuns(TreeWorkspace& ws, std::size_t& poolTop, int p, int q) {
+  const auto z = [](int i) { return static_cast<std::size_t>(i); };
+  const auto run = [&](int s) -> const int* { return ws.pool.data() + ws.runStart[z(s)]; };
+  const int mp = ws.mass[z(p)];
+  const int mq = ws.mass[z(q)];
+  if (poolTop + z(mp + mq) > ws.pool.size()) {
+    std::size_t top = 0;
+    for (const int s : ws.order) {
+      std::copy(run(s), run(s) + ws.mass[z(s)],
+                ws.poolSpare.begin() + static_cast<std::ptrdiff_t>(top));
+      ws.runStart[z(s)] = static_cast<int>(top);
+      top += z(ws.mass[z(s)]);
+    }
+    ws.pool.swap(ws.poolSpare);
+    poolTop = top;
+  }
+  const int* rp = run(p);
+  const int* rq = run(q);
+  std::merge(rp, rp + mp, rq, rq + mq, ws.pool.begin() + static_cast<std::ptrdiff_t>(poolTop));
+  ws.runStart[z(p)] = static_cast<int>(poolTop);
+  poolTop += z(mp + mq);
 }
 
 // Clusters live in slots 1..n; a join puts the new cluster into P's slot and frees Q's, so a leaf
@@ -215,30 +241,7 @@ struct UpgmaRun {
       ScanRowBy<false>(pos, count);
   }
 
-  // Moves the runs of the live clusters (the working list still holds P and Q) to the front.
-  void CompactPool() {
-    std::size_t top = 0;
-    for (const int s : ws.order) {
-      const int* run = Run(s);
-      std::copy(run, run + ws.mass[Z(s)], ws.poolSpare.begin() + static_cast<std::ptrdiff_t>(top));
-      ws.runStart[Z(s)] = static_cast<int>(top);
-      top += Z(ws.mass[Z(s)]);
-    }
-    ws.pool.swap(ws.poolSpare);
-    poolTop = top;
-  }
-
-  // The run of P and Q merged, as P's run.
-  void MergeRuns(int p, int q) {
-    const int mp = ws.mass[Z(p)];
-    const int mq = ws.mass[Z(q)];
-    if (poolTop + Z(mp + mq) > ws.pool.size()) CompactPool();
-    const int* rp = Run(p);
-    const int* rq = Run(q);
-    std::merge(rp, rp + mp, rq, rq + mq, ws.pool.begin() + static_cast<std::ptrdiff_t>(poolTop));
-    ws.runStart[Z(p)] = static_cast<int>(poolTop);
-    poolTop += Z(mp + mq);
-  }
+  void MergeRuns(int p, int q) { mergeRuns(ws, poolTop, p, q); }
 
   // Adds one row of the new cluster to the running sums against the larger clusters. Each sum
   // is a chain of dependent additions, so four clusters are summed side by side; multi is sorted
@@ -397,13 +400,11 @@ struct UpgmaRun {
   }
 
   // multi stays sorted by falling size.
-  void DropMulti(int s) {
-    ws.multi.erase(std::find(ws.multi.begin(), ws.multi.end(), s));
-  }
+  void DropMulti(int s) { ws.multi.erase(std::find(ws.multi.begin(), ws.multi.end(), s)); }
   void AddMulti(int s) {
     const int size = ws.mass[Z(s)];
-    auto at = std::find_if(ws.multi.begin(), ws.multi.end(),
-                           [&](int m) { return ws.mass[Z(m)] < size; });
+    auto at =
+        std::find_if(ws.multi.begin(), ws.multi.end(), [&](int m) { return ws.mass[Z(m)] < size; });
     ws.multi.insert(at, s);  // within capacity: no allocation
   }
 
@@ -572,28 +573,7 @@ struct UpgmaPrunedRun {
     return std::max(ws.rank[Z(a1)], ws.rank[Z(a2)]) < std::max(ws.rank[Z(b1)], ws.rank[Z(b2)]);
   }
 
-  void CompactPool() {
-    std::size_t top = 0;
-    for (const int s : ws.order) {
-      const int* run = Run(s);
-      std::copy(run, run + ws.mass[Z(s)], ws.poolSpare.begin() + static_cast<std::ptrdiff_t>(top));
-      ws.runStart[Z(s)] = static_cast<int>(top);
-      top += Z(ws.mass[Z(s)]);
-    }
-    ws.pool.swap(ws.poolSpare);
-    poolTop = top;
-  }
-
-  void MergeRuns(int p, int q) {
-    const int mp = ws.mass[Z(p)];
-    const int mq = ws.mass[Z(q)];
-    if (poolTop + Z(mp + mq) > ws.pool.size()) CompactPool();
-    const int* rp = Run(p);
-    const int* rq = Run(q);
-    std::merge(rp, rp + mp, rq, rq + mq, ws.pool.begin() + static_cast<std::ptrdiff_t>(poolTop));
-    ws.runStart[Z(p)] = static_cast<int>(poolTop);
-    poolTop += Z(mp + mq);
-  }
+  void MergeRuns(int p, int q) { mergeRuns(ws, poolTop, p, q); }
 
   void SetBranch(int32_t node, double h, bool inner) {
     TreeNode& x = tree[node];
