@@ -147,6 +147,20 @@ void ColumnSumsGeneric(const SquareMatrix& K, const int* rows, int count, int n,
   ColumnSumsImpl(K, rows, count, n, sum);
 }
 
+// Each leaf's run of one taxon, its own.
+void startRuns(TreeWorkspace& ws, int n, std::size_t& poolTop) {
+  const auto z = [](int i) { return static_cast<std::size_t>(i); };
+  // Three times the taxa: after a compaction twice the taxa are free, room for any merge.
+  ws.pool.resize(3 * z(n));
+  ws.poolSpare.resize(3 * z(n));
+  ws.runStart.resize(z(n) + 1);
+  for (int i = 1; i <= n; ++i) {
+    ws.pool[z(i - 1)] = i;
+    ws.runStart[z(i)] = i - 1;
+  }
+  poolTop = z(n);
+}
+
 // The taxa of each cluster as one ascending run in the workspace's pool; poolTop is its end.
 // The run of P and Q merged becomes P's run; when the pool is full, the runs of the live
 // clusters (the working list still holds P and Q) are moved to the front first.
@@ -352,20 +366,12 @@ struct UpgmaRun {
     ws.mass.assign(size, 1);
     ws.rowPartner.assign(size, 0);
     ws.rowBest.assign(size, 0.0);
-    // Three times the taxa: after a compaction twice the taxa are free, room for any merge.
-    ws.pool.resize(3 * Z(n));
-    ws.poolSpare.resize(3 * Z(n));
-    ws.runStart.resize(size);
     ws.multi.clear();
     ws.runSum.resize(size);
     ws.height.resize(2 * Z(n));
     tree_detail::startClusters(tree, n, rows, 1, ws);
-    for (int i = 1; i <= n; ++i) {
-      ws.order.push_back(i);
-      ws.pool[Z(i - 1)] = i;
-      ws.runStart[Z(i)] = i - 1;
-    }
-    poolTop = Z(n);
+    for (int i = 1; i <= n; ++i) ws.order.push_back(i);
+    startRuns(ws, n, poolTop);
     // Initial sums: single pairs, S(a, b) = 0 + K(a, b); a later position reads C(a, b).
     for (int a = 1; a <= n; ++a) {
       const double* k = K.row(a);
@@ -712,18 +718,13 @@ struct UpgmaPrunedRun {
     ws.rowPartner.assign(size, 0);
     ws.rowBest.assign(size, 0.0);
     ws.rowSecond.assign(size, kNone);
-    ws.pool.resize(3 * Z(n));
-    ws.poolSpare.resize(3 * Z(n));
-    ws.runStart.resize(size);
     ws.height.resize(2 * Z(n));
     tree_detail::startClusters(tree, n, rows, 1, ws);
     for (int i = 1; i <= n; ++i) {
       ws.order.push_back(i);
-      ws.pool[Z(i - 1)] = i;
-      ws.runStart[Z(i)] = i - 1;
       ws.rank[Z(i)] = n + i;
     }
-    poolTop = Z(n);
+    startRuns(ws, n, poolTop);
     ws.means.resize(std::max<std::size_t>(Z(n) * Z(n - 1) / 2, 1));
     for (int b = 2; b <= n; ++b) {
       const double* k = K.row(b);
