@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <vector>
 
+#include "model/large_pages.h"
+
 namespace ramovia {
 
 // Rows and columns 1..capacity(); row and column 0 exist but are unused. The storage grows on
@@ -17,7 +19,7 @@ class SquareMatrix {
   void reserve(int n) {
     if (n <= cap_) return;
     const int newCap = n;
-    std::vector<double> grown(static_cast<std::size_t>(newCap + 1) * (newCap + 1), 0.0);
+    LargeVector<double> grown(static_cast<std::size_t>(newCap + 1) * (newCap + 1), 0.0);
     for (int i = 0; i <= cap_; ++i)
       for (int j = 0; j <= cap_; ++j) grown[Index(i, j, newCap)] = cells_[Index(i, j, cap_)];
     cells_.swap(grown);
@@ -36,7 +38,7 @@ class SquareMatrix {
     return static_cast<std::size_t>(i) * static_cast<std::size_t>(cap + 1) +
            static_cast<std::size_t>(j);
   }
-  std::vector<double> cells_;
+  LargeVector<double> cells_;
   int cap_ = -1;
 };
 

@@ -61,7 +61,7 @@ struct TreeWorkspace {
   std::vector<double> scaled;   // NJ: the same over n - 2
   std::vector<int> stamp;       // NJ: the step r was computed in, per slot
   std::vector<uint64_t> candidates;  // NJ: position pairs the filter lets through
-  std::vector<double> cells;    // NJ: the working matrix by slot, rows padded to 4 doubles
+  LargeVector<double> cells;    // NJ: the working matrix by slot, rows padded to 4 doubles
   std::vector<double> fresh;    // NJ: the new cluster's distances
   std::vector<int> pool;        // UPGMA: the taxa of each cluster, ascending, one run per slot
   std::vector<int> poolSpare;   // UPGMA: where the pool is compacted into
@@ -77,7 +77,7 @@ struct TreeWorkspace {
   std::vector<double> rowSecond;  // UPGMA, pruned: per slot, a bound on its pairs but the best
   std::vector<double> candidateU;           // NJ: the filter value of each candidate
   std::vector<SortedRow> sortedRows;        // NJ, pruned: per slot
-  std::vector<uint16_t> leafRows;           // NJ, pruned: the leaf slots' lists, one run each
+  LargeVector<uint16_t> leafRows;           // NJ, pruned: the leaf slots' lists, one run each
   std::vector<std::vector<uint16_t>> joinedRows;  // NJ, pruned: the joined clusters' lists
   std::vector<int> birth;                   // NJ, pruned: the step each slot's cluster was made
   std::vector<double> rowFloor;             // NJ, pruned: least key left in each list

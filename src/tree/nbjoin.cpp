@@ -14,9 +14,9 @@ namespace {
 
 // Clusters live in slots 0..n-1 of a padded matrix, and a join moves nothing but the new
 // cluster's row and column (and the last slot into the freed one, so that the live slots stay
-// dense). The working list's order is kept apart, as the slot at each position. Every entry W(k, m)
-// the working list would hold sits at (slot of k, slot of m), so each value is read from where the
-// renumbered matrix would have it.
+// dense; the pruned search moves nothing and writes the row only). The working list's order is
+// kept apart, as the slot at each position. Every entry W(k, m) the working list would hold sits
+// at (slot of k, slot of m), so each value is read from where the renumbered matrix would have it.
 //
 // r(i) and the criterion are computed in exactly the working list's order and form. Two shortcuts
 // keep that exact:
@@ -168,8 +168,21 @@ struct NbJoinRun {
     return w[static_cast<std::size_t>(a) * stride + static_cast<std::size_t>(b)];
   }
 
+  // In the pruned search a joined cluster writes its row only: the value of a pair sits in the
+  // row of its younger cluster (either row for two leaves). Writing the column as well would
+  // touch one cache line per live row at every join. The joined clusters lead the working list,
+  // youngest first, so the pairs of slot a read from other rows are those with the first
+  // Younger(a) positions.
+  bool ownedRows = false;
+  int joined = 0;  // live joined clusters
+  double Value(int a, int b) {
+    return ownedRows && birth[b] > birth[a] ? At(b, a) : At(a, b);
+  }
+  int Younger(int a) const { return birth[a] == 0 ? joined : pos[a]; }
+
   // r(i) as the working list adds it: W(i, j) over the positions in order, +0.0 for j = i.
   void ExactSums(const int* slots, int count) {
+    if (ownedRows) return OwnedExactSums(slots, count);
     int k = 0;
     for (; k + 3 < count; k += 4) {
       const double* w0 = &At(slots[k], 0);
@@ -194,6 +207,48 @@ struct NbJoinRun {
       double s0 = 0.0;
       for (int t = 0; t < n; ++t) s0 += w0[ord[t]];
       rx[slots[k]] = s0;
+    }
+    for (int j = 0; j < count; ++j) stamp[slots[j]] = step;
+  }
+
+  // The same sums where the first positions of each are read down the column.
+  void OwnedExactSums(const int* slots, int count) {
+    int k = 0;
+    for (; k + 1 < count; k += 2) {
+      const int a0 = slots[k], a1 = slots[k + 1];
+      const double* w0 = &At(a0, 0);
+      const double* w1 = &At(a1, 0);
+      const int h0 = Younger(a0), h1 = Younger(a1);
+      const int lo = std::min(h0, h1), hi = std::max(h0, h1);
+      double s0 = 0.0, s1 = 0.0;
+      int t = 0;
+      for (; t < lo; ++t) {
+        const int b = ord[t];
+        s0 += At(b, a0);
+        s1 += At(b, a1);
+      }
+      for (; t < hi; ++t) {
+        const int b = ord[t];
+        s0 += t < h0 ? At(b, a0) : w0[b];
+        s1 += t < h1 ? At(b, a1) : w1[b];
+      }
+      for (; t < n; ++t) {
+        const int b = ord[t];
+        s0 += w0[b];
+        s1 += w1[b];
+      }
+      rx[a0] = s0;
+      rx[a1] = s1;
+    }
+    for (; k < count; ++k) {
+      const int a0 = slots[k];
+      const double* w0 = &At(a0, 0);
+      const int h0 = Younger(a0);
+      double s0 = 0.0;
+      int t = 0;
+      for (; t < h0; ++t) s0 += At(ord[t], a0);
+      for (; t < n; ++t) s0 += w0[ord[t]];
+      rx[a0] = s0;
     }
     for (int j = 0; j < count; ++j) stamp[slots[j]] = step;
   }
@@ -238,7 +293,7 @@ struct NbJoinRun {
       const double r0 = rx[a];
       for (int j = i + 1; j < n; ++j) {
         const int b = ord[j];
-        const double v = row[b] - (r0 + rx[b]) / d;
+        const double v = (ownedRows ? Value(a, b) : row[b]) - (r0 + rx[b]) / d;
         if (v < best) {
           best = v;
           p = i;
@@ -253,7 +308,7 @@ struct NbJoinRun {
     const int a = ord[i], b = ord[j];
     NeedExact(a);
     NeedExact(b);
-    return At(a, b) - (rx[a] + rx[b]) / d;
+    return Value(a, b) - (rx[a] + rx[b]) / d;
   }
 
   void ChoosePair(int& p, int& q) {
@@ -495,7 +550,7 @@ struct NbJoinRun {
       const double xa = x[a];
       for (int j = i + 1; j < n; ++j) {
         const int b = ord[j];
-        if ((row[b] - x[b]) - xa > limit) continue;
+        if (((ownedRows ? Value(a, b) : row[b]) - x[b]) - xa > limit) continue;
         const double v = Exact(i, j, d);
         if (v < best) {
           best = v;
@@ -604,6 +659,8 @@ struct NbJoinRun {
         ra[a] = sum;
       }
       StartLists();
+      ownedRows = true;
+      joined = 0;
     } else if (symmetric) {
       if (avx2)
         RowSumsAvx2(w, stride, ord, n, ra);
@@ -622,7 +679,7 @@ struct NbJoinRun {
     ChoosePair(p, q);
     const int P = ord[p];
     const int Q = ord[q];
-    const double cpq = At(P, Q);
+    const double cpq = Value(P, Q);
     TreeNode& cp = tree[ws.node[static_cast<std::size_t>(P)]];
     TreeNode& cq = tree[ws.node[static_cast<std::size_t>(Q)]];
     if (n == 2) {
@@ -639,7 +696,26 @@ struct NbJoinRun {
     // old terms and gain the new one.
     double* fresh = ws.fresh.data();
     double sumU = 0.0;
-    if (pruned) {
+    if (ownedRows) {
+      const double* rowP = &At(P, 0);
+      const double* rowQ = &At(Q, 0);
+      const int hP = Younger(P), hQ = Younger(Q);
+      for (int t = 0; t < n; ++t) {
+        const int k = ord[t];
+        const double wp = t < hP ? At(k, P) : rowP[k];
+        const double wq = t < hQ ? At(k, Q) : rowQ[k];
+        fresh[k] = (wp + wq - cpq) / 2;
+        ra[k] = ((ra[k] - wp) - wq) + fresh[k];
+      }
+      joined += 1 - (birth[P] > 0) - (birth[Q] > 0);
+      for (int t = 0; t < n; ++t) {
+        const int k = ord[t];
+        if (k == P || k == Q) continue;
+        At(P, k) = fresh[k];
+        Widen(maxW, fresh[k]);
+        sumU += fresh[k];
+      }
+    } else if (pruned) {
       const double* rowP = &At(P, 0);
       const double* rowQ = &At(Q, 0);
       for (int t = 0; t < n; ++t) {

@@ -11,10 +11,6 @@
 #include "tree/builders.h"
 #include "tree/vec4.h"
 
-#ifdef __linux__
-#include <sys/mman.h>
-#endif
-
 namespace ramovia {
 
 void TreeWorkspace::reserve(int n) {
@@ -37,17 +33,11 @@ void TreeWorkspace::reserve(int n) {
 
 void LargeCells::resize(std::size_t count) {
   if (count <= size_) return;
-  constexpr std::size_t kPage = std::size_t{1} << 21;
-  const std::size_t bytes = (count * sizeof(double) + kPage - 1) / kPage * kPage;
   cells_.reset();
   size_ = 0;
-  auto* p = static_cast<double*>(std::aligned_alloc(kPage, bytes));
-  if (p == nullptr) throw std::bad_alloc();
-#ifdef MADV_HUGEPAGE
-  madvise(p, bytes, MADV_HUGEPAGE);  // a refusal only costs speed
-#endif
-  cells_.reset(p);
-  size_ = bytes / sizeof(double);
+  const std::size_t pages = (count * sizeof(double) + large_pages::kPage - 1) / large_pages::kPage;
+  cells_.reset(static_cast<double*>(large_pages::allocatePages(pages * large_pages::kPage)));
+  size_ = pages * large_pages::kPage / sizeof(double);
 }
 
 namespace tree_detail {
