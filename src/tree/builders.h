@@ -24,9 +24,12 @@ struct RowTaxa {
 };
 
 // A slot's list of partner slots for the pruned neighbor-joining search: [head, sorted) sorted by
-// distance, [sorted, end) not yet, none of it below the sorted part.
+// distance, [sorted, end) not yet, none of it below the sorted part. keys[e] is a lower bound of
+// the sort key of the sorted entry e, kept beside it so that a scan reads the matrix only for the
+// entries it cannot rule out.
 struct SortedRow {
   uint16_t* data = nullptr;
+  float* keys = nullptr;
   uint32_t head = 0, sorted = 0, end = 0;
 };
 
@@ -79,6 +82,9 @@ struct TreeWorkspace {
   std::vector<SortedRow> sortedRows;        // NJ, pruned: per slot
   LargeVector<uint16_t> leafRows;           // NJ, pruned: the leaf slots' lists, one run each
   std::vector<std::vector<uint16_t>> joinedRows;  // NJ, pruned: the joined clusters' lists
+  LargeVector<float> leafKeys;              // NJ, pruned: the keys beside leafRows
+  std::vector<std::vector<float>> joinedKeys;  // NJ, pruned: the keys beside joinedRows
+  std::vector<uint64_t> sortScratch;        // NJ, pruned: a list's keys and slots while sorted
   std::vector<int> birth;                   // NJ, pruned: the step each slot's cluster was made
   std::vector<double> rowFloor;             // NJ, pruned: least key left in each list
   std::vector<double> baseX;                // NJ, pruned: each slot's x when its keys were set

@@ -395,30 +395,45 @@ struct NbJoinRun {
     return birth[a] == 0 ? birth[b] == 0 : birth[b] < birth[a];
   }
 
+  // The key rounded down to a float, as 32 bits that order as the floats do, above the slot.
+  static uint64_t SortWord(double key, uint16_t slot) {
+    const float f = static_cast<float>(key);
+    uint32_t bits;
+    std::memcpy(&bits, &f, sizeof bits);
+    bits = (bits & 0x80000000U) != 0 ? ~bits : bits | 0x80000000U;
+    // One step down in that order is the next float below (a key that rounded up is never +0).
+    bits -= static_cast<uint32_t>(static_cast<double>(f) > key);
+    return static_cast<uint64_t>(bits) << 32 | slot;
+  }
+  static float WordKey(uint64_t word) {
+    uint32_t bits = static_cast<uint32_t>(word >> 32);
+    bits = (bits & 0x80000000U) != 0 ? bits & 0x7fffffffU : ~bits;
+    float f;
+    std::memcpy(&f, &bits, sizeof f);
+    return f;
+  }
+
   // Sorts the next chunk of a's list; false when nothing valid is left unsorted.
   bool Extend(int a) {
     SortedRow& L = ws.sortedRows[static_cast<std::size_t>(a)];
-    uint32_t k = L.sorted;
-    for (uint32_t e = L.sorted; e < L.end; ++e)
-      if (Valid(a, L.data[e])) L.data[k++] = L.data[e];
-    L.end = k;
-    if (L.sorted == L.end) return false;
     const double* row = &At(a, 0);
-    const double* base = x0;
-    const auto less = [row, base](uint16_t p, uint16_t q) {
-      return row[p] - base[p] < row[q] - base[q];
-    };
+    auto& words = ws.sortScratch;
+    words.clear();
+    for (uint32_t e = L.sorted; e < L.end; ++e) {
+      const uint16_t b = L.data[e];
+      if (Valid(a, b)) words.push_back(SortWord(row[b] - x0[b], b));
+    }
+    L.end = L.sorted + static_cast<uint32_t>(words.size());
+    if (L.sorted == L.end) return false;
     // Each chunk costs a pass over the rest: few passes, chunks much shorter than the rest.
     const uint32_t chunk = std::max({16U, L.sorted - L.head, (L.end - L.sorted) / 32});
-    uint16_t* first = L.data + L.sorted;
-    if (chunk < L.end - L.sorted) {
-      std::nth_element(first, first + chunk, L.data + L.end, less);
-      std::sort(first, first + chunk, less);
-      L.sorted += chunk;
-    } else {
-      std::sort(first, L.data + L.end, less);
-      L.sorted = L.end;
-    }
+    const auto count = std::min<std::size_t>(chunk, words.size());
+    if (count < words.size())
+      std::nth_element(words.begin(), words.begin() + static_cast<std::ptrdiff_t>(count), words.end());
+    std::sort(words.begin(), words.begin() + static_cast<std::ptrdiff_t>(count));
+    for (std::size_t k = 0; k < words.size(); ++k) L.data[L.sorted + k] = static_cast<uint16_t>(words[k]);
+    for (std::size_t k = 0; k < count; ++k) L.keys[L.sorted + k] = WordKey(words[k]);
+    L.sorted += static_cast<uint32_t>(count);
     return true;
   }
 
@@ -439,11 +454,14 @@ struct NbJoinRun {
         if (e == L.head) ++L.head;
         continue;
       }
-      const double wab = row[b];
-      const double key = wab - x0[b];
+      const double key = L.keys[e];
       if (first) floorKey[a] = key;
       first = false;
       if (Bound(key, xa) > best + twoTol) return true;
+      // The same bound with b's own drift: most entries the row's bound lets through end here,
+      // before the matrix is read.
+      if (((key - (x[b] - x0[b])) - xa) - margin > best + twoTol) continue;
+      const double wab = row[b];
       const double u = (wab - x[b]) - xa;
       if (u <= best + twoTol) {
         const auto i = static_cast<uint64_t>(std::min(pos[a], pos[b]));
@@ -572,11 +590,15 @@ struct NbJoinRun {
     x0 = ws.baseX.data();
     ws.sortedRows.assign(N, SortedRow{});
     if (ws.joinedRows.size() < N) ws.joinedRows.resize(N);
+    if (ws.joinedKeys.size() < N) ws.joinedKeys.resize(N);
     ws.leafRows.resize(N * (N - 1) / 2);
+    ws.leafKeys.resize(N * (N - 1) / 2);
+    ws.sortScratch.reserve(N);
     std::size_t off = 0;
     for (int a = 0; a < total; ++a) {
       SortedRow& L = ws.sortedRows[static_cast<std::size_t>(a)];
       L.data = ws.leafRows.data() + off;
+      L.keys = ws.leafKeys.data() + off;
       L.end = static_cast<uint32_t>(total - 1 - a);
       for (int b = a + 1; b < total; ++b) ws.leafRows[off++] = static_cast<uint16_t>(b);
     }
@@ -589,10 +611,14 @@ struct NbJoinRun {
     auto& mine = ws.joinedRows[static_cast<std::size_t>(P)];
     mine.resize(static_cast<std::size_t>(n - 1));
     for (int t = 1; t < n; ++t) mine[static_cast<std::size_t>(t - 1)] = static_cast<uint16_t>(ord[t]);
-    ws.sortedRows[static_cast<std::size_t>(P)] = {mine.data(), 0, 0, static_cast<uint32_t>(n - 1)};
+    auto& keys = ws.joinedKeys[static_cast<std::size_t>(P)];
+    keys.resize(static_cast<std::size_t>(n - 1));
+    ws.sortedRows[static_cast<std::size_t>(P)] = {mine.data(), keys.data(), 0, 0,
+                                                  static_cast<uint32_t>(n - 1)};
     floorKey[P] = -std::numeric_limits<double>::infinity();
     x0[P] = std::numeric_limits<double>::quiet_NaN();
     std::vector<uint16_t>().swap(ws.joinedRows[static_cast<std::size_t>(Q)]);
+    std::vector<float>().swap(ws.joinedKeys[static_cast<std::size_t>(Q)]);
     ws.sortedRows[static_cast<std::size_t>(Q)] = SortedRow{};
   }
 

@@ -255,7 +255,7 @@ TEST(Builders, MatchLiteralStepsOnRandomMatrices) {
 
 // Matrices that stress the shortcuts of the builders: many exact ties, all values equal, signed
 // zeros (+0.0 one way, -0.0 the other breaks symmetry bit for bit), values so large that sums
-// overflow, and a single asymmetric cell.
+// overflow, a single asymmetric cell, and values a float cannot hold.
 SquareMatrix hardMatrix(std::mt19937& gen, int n, int kind) {
   SquareMatrix K(n);
   std::uniform_int_distribution<int> pick(0, 3);
@@ -269,6 +269,8 @@ SquareMatrix hardMatrix(std::mt19937& gen, int n, int kind) {
         case 2: v = pick(gen) == 0 ? -0.0 : pick(gen) * 0.5; break;
         case 3: v = real(gen) * 1e306; break;              // r overflows
         case 4: v = real(gen); break;
+        case 6: v = real(gen) * 1e200; break;              // past a float's range
+        case 7: v = real(gen) * 1e-300; break;             // below a float's
         default: v = pick(gen) == 0 ? 0.0 : real(gen); break;
       }
       K(i, j) = K(j, i) = v;
@@ -283,7 +285,7 @@ TEST(Builders, MatchLiteralStepsOnLargeAndHardMatrices) {
   TreeWorkspace ws;
   for (int n : {97, 160, 301}) {
     const Rows rows(numbered("n", n, 37, 101));
-    for (int kind = 0; kind < 6; ++kind) {
+    for (int kind = 0; kind < 8; ++kind) {
       const SquareMatrix K = hardMatrix(gen, n, kind);
       const Tree fast = buildNeighborJoining(K, n, rows.view(), ws);
       const Tree slow = literalNeighborJoining(K, rows);
