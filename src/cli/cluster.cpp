@@ -265,13 +265,20 @@ void RunSetup::complete() {
 double secondsPerReplicate(int64_t taxa, int64_t markers, bool presence, bool neighborJoining) {
   const auto n = static_cast<double>(taxa);
   // Rates measured on the 2-core development machine (one thread, user time of whole runs of 200
-  // and 2000 taxa: 5000 markers, 2000 taxa took 0.06 s a matrix, 0.31 s a neighbor-joining tree
-  // and 0.1 s a UPGMA tree) ...
+  // and 2000 taxa: 5000 markers, 2000 taxa took 0.06 s a matrix) ...
   const double matrix = presence ? 2.0e-10 * n * n * static_cast<double>(markers) / 64.0
                                  : 4.0e-9 * n * n * std::max<double>(1.0, static_cast<double>(markers) / 16.0);
-  // ... the builders grow about as n^3, and slower per step once the matrix leaves the cache.
-  const double cubic = (neighborJoining ? 1.3e-11 : 4.0e-12) * (1 + n / 1000);
-  const double tree = cubic * n * n * n + (neighborJoining ? 1.5e-8 : 6e-9) * n * n;
+  // ... the all-pairs builders grow about as n^3, and slower per step once the matrix leaves the
+  // cache; the pruned searches (from 1024 taxa for neighbor-joining, 256 for UPGMA) fit
+  // a n^2 + b n^3 on 2000 to 20,000 taxa.
+  double tree = 0;
+  if (neighborJoining && n >= 1024)
+    tree = 3.6e-8 * n * n + 8.3e-13 * n * n * n;
+  else if (!neighborJoining && n >= 256)
+    tree = 1.4e-8 * n * n + 1.8e-12 * n * n * n;
+  else
+    tree = (neighborJoining ? 1.3e-11 : 4.0e-12) * (1 + n / 1000) * n * n * n +
+           (neighborJoining ? 1.5e-8 : 6e-9) * n * n;
   return matrix + tree + 2e-6 * n;
 }
 
