@@ -113,9 +113,10 @@ void startClusters(Tree& tree, int n, RowTaxa rows, int firstSlot, TreeWorkspace
 // Joins the clusters in slots p and q into a new node kept in slot p: Left has more leaves or, on
 // equal counts, the smaller name (q's when the names are equal); its label is the smaller name.
 void joinClusters(Tree& tree, int p, int q, TreeWorkspace& ws);
-// Neighbor-joining with the pruned pair search from prunedFrom taxa on (tests try it small).
+// Neighbor-joining with the pruned pair search from prunedFrom taxa on (tests try it small), its
+// kernels using vectors of at most maxLanes doubles (tests try each width the processor runs).
 Tree buildNeighborJoiningWith(const SquareMatrix& K, int n, RowTaxa rows, TreeWorkspace& ws,
-                              int prunedFrom);
+                              int prunedFrom, int maxLanes = 8);
 // UPGMA with the pruned pair search from prunedFrom taxa on.
 Tree buildUpgmaWith(const SquareMatrix& K, int n, RowTaxa rows, bool isDistance, TreeWorkspace& ws,
                     int prunedFrom);

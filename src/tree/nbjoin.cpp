@@ -56,52 +56,163 @@ inline __attribute__((always_inline)) void RowSumsImpl(const double* w, std::siz
   for (; c < lanes; c += 4) SumBlock<1>(w, stride, ord, n, c, r);
 }
 
-// rowMin[a] = min over b > a of u(a, b) = (W(a, b) - x(b)) - x(a), x = r * inv. The final
-// subtraction is monotone, so it is applied to the row's least W(a, b) - x(b). Lanes whose x is
-// NaN (past the live slots) never win a comparison; rows are read from 32-byte boundaries, with
-// the lanes up to a itself pushed out by adding +inf.
-inline __attribute__((always_inline)) void FilterImpl(const double* w, std::size_t stride,
-                                                      const double* x, int n, double* rowMin) {
+// rowMin[a] = min over b > a of u(a, b) = (W(a, b) - x(b)) - x(a), x = r * inv; returns the least
+// of them. The final subtraction is monotone, so it is applied to the row's least W(a, b) - x(b).
+// Lanes whose x is NaN (past the live slots) never win a comparison; rows are read from 32-byte
+// boundaries, with the lanes up to a itself pushed out by adding +inf. Min is exact, so the lane
+// width changes no value.
+template <class V, int L>
+inline __attribute__((always_inline)) double FilterImpl(const double* w, std::size_t stride,
+                                                        const double* x, int n, double* rowMin) {
   const double inf = std::numeric_limits<double>::infinity();
-  const V4 head[4] = {V4{0, 0, 0, 0}, V4{inf, 0, 0, 0}, V4{inf, inf, 0, 0}, V4{inf, inf, inf, 0}};
+  double head[4][L] = {};
+  for (int h = 1; h < 4; ++h)
+    for (int l = 0; l < h; ++l) head[h][l] = inf;
+  const auto load = [](const double* p) {
+    V v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+  };
+  double least = inf;
   for (int a = 0; a + 1 < n; ++a) {
     const double* row = w + static_cast<std::size_t>(a) * stride;
     int b = (a + 1) & ~3;
-    V4 m0 = Splat(inf), m1 = Splat(inf);
-    const V4 first = Load(row + b) - Load(x + b) + head[(a + 1) & 3];
+    V m0 = V{} + inf, m1 = V{} + inf;
+    const V first = load(row + b) - load(x + b) + load(head[(a + 1) & 3]);
     m0 = first < m0 ? first : m0;
-    b += 4;
-    for (; b + 4 < n; b += 8) {
-      const V4 u0 = Load(row + b) - Load(x + b);
-      const V4 u1 = Load(row + b + 4) - Load(x + b + 4);
+    b += L;
+    for (; b + L < n; b += 2 * L) {
+      const V u0 = load(row + b) - load(x + b);
+      const V u1 = load(row + b + L) - load(x + b + L);
       m0 = u0 < m0 ? u0 : m0;
       m1 = u1 < m1 ? u1 : m1;
     }
     if (b < n) {
-      const V4 u0 = Load(row + b) - Load(x + b);
+      const V u0 = load(row + b) - load(x + b);
       m0 = u0 < m0 ? u0 : m0;
     }
     m0 = m1 < m0 ? m1 : m0;
     double best = m0[0];
-    for (int l = 1; l < 4; ++l) best = m0[l] < best ? m0[l] : best;
+    for (int l = 1; l < L; ++l) best = m0[l] < best ? m0[l] : best;
     rowMin[a] = best - x[a];
+    least = rowMin[a] < least ? rowMin[a] : least;
+  }
+  return least;
+}
+
+using I4 = long long __attribute__((vector_size(32)));
+
+// The max of |v| over count values, infinite once one is not finite.
+inline __attribute__((always_inline)) double MaxAbsImpl(const double* v, int count) {
+  V4 hi = Splat(0.0), lo = Splat(0.0);
+  I4 bad = {0, 0, 0, 0};
+  int i = 0;
+  for (; i + 3 < count; i += 4) {
+    const V4 a = Load(v + i);
+    const V4 z = a - a;  // +0 for a finite value, NaN otherwise
+    hi = a > hi ? a : hi;
+    lo = a < lo ? a : lo;
+    bad |= z != z;
+  }
+  double m = 0.0;
+  bool nonFinite = false;
+  for (int l = 0; l < 4; ++l) {
+    m = hi[l] > m ? hi[l] : m;
+    m = -lo[l] > m ? -lo[l] : m;
+    nonFinite = nonFinite || bad[l] != 0;
+  }
+  for (; i < count; ++i) {
+    const double a = std::fabs(v[i]);
+    m = a > m ? a : m;
+    nonFinite = nonFinite || !std::isfinite(v[i]);
+  }
+  return nonFinite ? std::numeric_limits<double>::infinity() : m;
+}
+
+// x = r * inv over the live slots; returns the max of |r| as MaxAbs does.
+inline __attribute__((always_inline)) double ScaleImpl(const double* r, double inv, int n,
+                                                       double* x) {
+  int i = 0;
+  for (; i + 3 < n; i += 4) Store(x + i, Load(r + i) * inv);
+  for (; i < n; ++i) x[i] = r[i] * inv;
+  return MaxAbsImpl(r, n);
+}
+
+// fresh = (P's row + Q's row - cpq) / 2 over the live slots; when ra is given, each of its sums
+// loses the old terms and gains the new one.
+inline __attribute__((always_inline)) void FreshImpl(const double* rowP, const double* rowQ,
+                                                     double cpq, int n, double* fresh, double* ra) {
+  int k = 0;
+  for (; k + 3 < n; k += 4) {
+    const V4 p = Load(rowP + k), q = Load(rowQ + k);
+    const V4 f = (p + q - cpq) / 2;
+    Store(fresh + k, f);
+    if (ra != nullptr) Store(ra + k, ((Load(ra + k) - p) - q) + f);
+  }
+  for (; k < n; ++k) {
+    fresh[k] = (rowP[k] + rowQ[k] - cpq) / 2;
+    if (ra != nullptr) ra[k] = ((ra[k] - rowP[k]) - rowQ[k]) + fresh[k];
   }
 }
 
-__attribute__((target("avx2"))) void FilterAvx2(const double* w, std::size_t stride,
-                                                const double* x, int n, double* rowMin) {
-  FilterImpl(w, stride, x, n, rowMin);
-}
-void FilterGeneric(const double* w, std::size_t stride, const double* x, int n, double* rowMin) {
-  FilterImpl(w, stride, x, n, rowMin);
+// The sum of v over count values, four lanes apart and then the rest in order: each term goes
+// through no more roundings than in a sum in order, so the error bound of one holds. Returns the
+// max of |v| as MaxAbs does in maxAbs.
+inline __attribute__((always_inline)) double SumImpl(const double* v, int count, double& maxAbs) {
+  V4 acc = Splat(0.0);
+  int i = 0;
+  for (; i + 3 < count; i += 4) acc += Load(v + i);
+  double sum = (acc[0] + acc[1]) + (acc[2] + acc[3]);
+  for (; i < count; ++i) sum += v[i];
+  maxAbs = MaxAbsImpl(v, count);
+  return sum;
 }
 
-__attribute__((target("avx2"))) void RowSumsAvx2(const double* w, std::size_t stride,
-                                                 const int* ord, int n, double* r) {
-  RowSumsImpl(w, stride, ord, n, r);
-}
-void RowSumsGeneric(const double* w, std::size_t stride, const int* ord, int n, double* r) {
-  RowSumsImpl(w, stride, ord, n, r);
+// The kernels, built for each instruction set; Build picks one set per run.
+struct Kernels {
+  double (*filter)(const double*, std::size_t, const double*, int, double*);
+  void (*rowSums)(const double*, std::size_t, const int*, int, double*);
+  double (*maxAbs)(const double*, int);
+  double (*scale)(const double*, double, int, double*);
+  void (*fresh)(const double*, const double*, double, int, double*, double*);
+  double (*sum)(const double*, int, double&);
+};
+
+#define RAMOVIA_NJ_KERNELS(Name, Target, Impl)                                                \
+  Target double Filter##Name(const double* w, std::size_t stride, const double* x, int n,      \
+                             double* rowMin) {                                                 \
+    return Impl(w, stride, x, n, rowMin);                                                      \
+  }                                                                                            \
+  Target void RowSums##Name(const double* w, std::size_t stride, const int* ord, int n,        \
+                            double* r) {                                                       \
+    RowSumsImpl(w, stride, ord, n, r);                                                         \
+  }                                                                                            \
+  Target double MaxAbs##Name(const double* v, int count) { return MaxAbsImpl(v, count); }       \
+  Target double Scale##Name(const double* r, double inv, int n, double* x) {                   \
+    return ScaleImpl(r, inv, n, x);                                                            \
+  }                                                                                            \
+  Target void Fresh##Name(const double* rowP, const double* rowQ, double cpq, int n,           \
+                          double* fresh, double* ra) {                                         \
+    FreshImpl(rowP, rowQ, cpq, n, fresh, ra);                                                  \
+  }                                                                                            \
+  Target double Sum##Name(const double* v, int count, double& maxAbs) {                        \
+    return SumImpl(v, count, maxAbs);                                                          \
+  }                                                                                            \
+  constexpr Kernels k##Name{Filter##Name, RowSums##Name, MaxAbs##Name,                         \
+                            Scale##Name,  Fresh##Name,   Sum##Name};
+
+#define RAMOVIA_NO_TARGET
+RAMOVIA_NJ_KERNELS(Generic, RAMOVIA_NO_TARGET, (FilterImpl<V4, 4>))
+RAMOVIA_NJ_KERNELS(Avx2, __attribute__((target("avx2"))), (FilterImpl<V4, 4>))
+RAMOVIA_NJ_KERNELS(Avx512, __attribute__((target("avx512f"))), (FilterImpl<V8, 8>))
+#undef RAMOVIA_NO_TARGET
+#undef RAMOVIA_NJ_KERNELS
+
+// The widest kernels this processor runs, up to maxLanes doubles a vector.
+const Kernels& KernelsFor(int maxLanes) {
+  if (maxLanes >= 8 && hasAvx512()) return kAvx512;
+  if (maxLanes >= 4 && hasAvx2()) return kAvx2;
+  return kGeneric;
 }
 
 bool SameBits(double a, double b) {
@@ -115,27 +226,6 @@ bool SameBits(double a, double b) {
 void Widen(double& bound, double x) {
   const double m = std::fabs(x);
   if (!(m <= bound)) bound = m == m ? m : std::numeric_limits<double>::infinity();
-}
-
-// The same over count values at once: the max of |v|, infinite once one is not finite.
-double MaxAbs(const double* v, int count) {
-  double m[4] = {0.0, 0.0, 0.0, 0.0};
-  double bad[4] = {0.0, 0.0, 0.0, 0.0};  // v - v is +0 for a finite v, NaN otherwise
-  int i = 0;
-  for (; i + 3 < count; i += 4)
-    for (int l = 0; l < 4; ++l) {
-      const double a = std::fabs(v[i + l]);
-      m[l] = a > m[l] ? a : m[l];
-      bad[l] += v[i + l] - v[i + l];
-    }
-  for (; i < count; ++i) {
-    const double a = std::fabs(v[i]);
-    m[0] = a > m[0] ? a : m[0];
-    bad[0] += v[i] - v[i];
-  }
-  const double b = (bad[0] + bad[1]) + (bad[2] + bad[3]);
-  if (b != b) return std::numeric_limits<double>::infinity();
-  return std::max(std::max(m[0], m[1]), std::max(m[2], m[3]));
 }
 
 constexpr double kEps = 0x1p-53;
@@ -158,7 +248,8 @@ struct NbJoinRun {
   int* stamp = nullptr;
   double* ra = nullptr;       // approximate net divergence per slot; NaN past the live slots
   bool symmetric = false;
-  bool avx2 = false;
+  const Kernels* kern = &kGeneric;
+  int maxLanes = 8;           // the widest vectors the kernels may use
   bool pruned = false;        // slots stay put; the pair search walks each row's sorted list
   int kPrunedFrom = kPrunedSearchFrom;
   double maxW = 0.0;          // bound of |W| over the live entries
@@ -200,10 +291,7 @@ struct NbJoinRun {
 
   void AllExactSums() {
     if (symmetric && !pruned) {
-      if (avx2)
-        RowSumsAvx2(w, stride, ord, n, rx);
-      else
-        RowSumsGeneric(w, stride, ord, n, rx);
+      kern->rowSums(w, stride, ord, n, rx);
       for (int a = 0; a < n; ++a) stamp[a] = step;
     } else {
       ExactSums(ord, n);  // every slot once, in any order
@@ -267,10 +355,11 @@ struct NbJoinRun {
     // within its drift), so |ra - rx| <= err.
     const double err = 2.02 * kEps * total * static_cast<double>(total) * maxW + drift;
     double maxR = 0.0;
+    double* x = ws.scaled.data();
     if (pruned)
       for (int t = 0; t < n; ++t) Widen(maxR, ra[ord[t]]);
     else
-      maxR = MaxAbs(ra, n);  // the live slots are 0..n-1
+      maxR = kern->scale(ra, inv, n, x);  // the live slots are 0..n-1
     maxR += err;
     const double bound = maxW + 2.1 * maxR * inv;
     if (!(bound <= kFilterLimit)) return FullScan(p, q, d);
@@ -278,16 +367,9 @@ struct NbJoinRun {
     // what underflow loses.
     const double tol = 0x1p-49 * bound + 3 * err * inv + 0x1p-1000;
     if (pruned) return PrunedChoose(p, q, d, inv, tol, bound);
-    double* x = ws.scaled.data();
-    for (int a = 0; a < n; ++a) x[a] = ra[a] * inv;
     std::fill(x + n, x + stride + 8, std::numeric_limits<double>::quiet_NaN());
     double* rowMin = ws.rowBest.data();
-    if (avx2)
-      FilterAvx2(w, stride, x, n, rowMin);
-    else
-      FilterGeneric(w, stride, x, n, rowMin);
-    double minU = std::numeric_limits<double>::infinity();
-    for (int a = 0; a + 1 < n; ++a) minU = std::min(minU, rowMin[a]);
+    const double minU = kern->filter(w, stride, x, n, rowMin);
     // The winner's u is within 2 tol of the least u: only such pairs can win.
     const double limit = minU + 2 * tol;
     if (!std::isfinite(limit)) return FullScan(p, q, d);
@@ -573,7 +655,7 @@ struct NbJoinRun {
     std::fill(stamp, stamp + lanes, -1);
     ws.mass.assign(static_cast<std::size_t>(n), 1);
     tree_detail::startClusters(tree, n, rows, 0, ws);
-    avx2 = vec4::hasAvx2();
+    kern = &KernelsFor(maxLanes);
 
     symmetric = true;
     maxW = 0.0;
@@ -587,7 +669,7 @@ struct NbJoinRun {
         std::fill(row + n, row + stride, 0.0);
       }
       row[i - 1] = 0.0;
-      Widen(maxW, MaxAbs(row, n));
+      Widen(maxW, kern->maxAbs(row, n));
     }
     // Tile by tile, so that the column reads stay in cache.
     constexpr int kTile = 16;
@@ -605,10 +687,7 @@ struct NbJoinRun {
       }
       StartLists();
     } else if (symmetric) {
-      if (avx2)
-        RowSumsAvx2(w, stride, ord, n, ra);
-      else
-        RowSumsGeneric(w, stride, ord, n, ra);
+      kern->rowSums(w, stride, ord, n, ra);
       std::fill(ra + n, ra + lanes, std::numeric_limits<double>::quiet_NaN());
     }
 
@@ -656,20 +735,17 @@ struct NbJoinRun {
         sumU += fresh[k];
       }
     } else {
-      const double* rowP = &At(P, 0);
-      const double* rowQ = &At(Q, 0);
-      for (int k = 0; k < n; ++k) fresh[k] = (rowP[k] + rowQ[k] - cpq) / 2;
-      if (symmetric)
-        for (int k = 0; k < n; ++k) ra[k] = ((ra[k] - rowP[k]) - rowQ[k]) + fresh[k];
+      double* rowP = &At(P, 0);
+      kern->fresh(rowP, &At(Q, 0), cpq, n, fresh, symmetric ? ra : nullptr);
       fresh[P] = 0.0;
       fresh[Q] = 0.0;
-      Widen(maxW, MaxAbs(fresh, n));
-      for (int k = 0; k < n; ++k) {
-        if (k == P || k == Q) continue;
-        At(P, k) = fresh[k];
-        At(k, P) = fresh[k];
-        sumU += fresh[k];
-      }
+      double maxFresh = 0.0;
+      sumU = kern->sum(fresh, n, maxFresh);  // +0 for P and Q leaves the sum as it is
+      Widen(maxW, maxFresh);
+      std::memcpy(rowP, fresh, static_cast<std::size_t>(n) * sizeof(double));
+      rowP[Q] = cpq;
+      for (int k = 0; k < n; ++k)
+        if (k != P && k != Q) At(k, P) = fresh[k];
     }
     At(P, P) = 0.0;
     ra[P] = sumU;
@@ -729,10 +805,11 @@ Tree buildNeighborJoiningInPlace(SquareMatrix& K, int n, RowTaxa rows, TreeWorks
 
 namespace tree_detail {
 Tree buildNeighborJoiningWith(const SquareMatrix& K, int n, RowTaxa rows, TreeWorkspace& ws,
-                              int prunedFrom) {
+                              int prunedFrom, int maxLanes) {
   checkBuildInput(K, n);
   NbJoinRun run{ws};
   run.kPrunedFrom = prunedFrom;
+  run.maxLanes = maxLanes;
   return run.Build(K, n, rows, nullptr);
 }
 }  // namespace tree_detail

@@ -249,6 +249,12 @@ TEST(Builders, MatchLiteralStepsOnRandomMatrices) {
       ASSERT_EQ(signature(fast), signature(slow)) << "NJ n=" << n << " style=" << style;
       const Tree pruned = tree_detail::buildNeighborJoiningWith(c.K, n, rows.view(), ws, 1);
       ASSERT_EQ(signature(pruned), signature(slow)) << "pruned NJ n=" << n << " style=" << style;
+      for (int lanes : {1, 4}) {
+        const Tree narrow =
+            tree_detail::buildNeighborJoiningWith(c.K, n, rows.view(), ws, 1 << 20, lanes);
+        ASSERT_EQ(signature(narrow), signature(slow))
+            << "NJ n=" << n << " style=" << style << " lanes=" << lanes;
+      }
     }
   }
 }
@@ -290,6 +296,12 @@ TEST(Builders, MatchLiteralStepsOnLargeAndHardMatrices) {
       ASSERT_EQ(signature(fast), signature(slow)) << "NJ n=" << n << " kind=" << kind;
       const Tree pruned = tree_detail::buildNeighborJoiningWith(K, n, rows.view(), ws, 1);
       ASSERT_EQ(signature(pruned), signature(slow)) << "pruned NJ n=" << n << " kind=" << kind;
+      for (int lanes : {1, 4}) {
+        const Tree narrow =
+            tree_detail::buildNeighborJoiningWith(K, n, rows.view(), ws, 1 << 20, lanes);
+        ASSERT_EQ(signature(narrow), signature(slow))
+            << "NJ n=" << n << " kind=" << kind << " lanes=" << lanes;
+      }
       if (n > 200) continue;  // the literal UPGMA is slow at that size
       for (bool isDistance : {false, true}) {
         const Tree u = buildUpgma(K, n, rows.view(), isDistance, ws);
