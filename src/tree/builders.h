@@ -55,13 +55,13 @@ struct TreeWorkspace {
   std::vector<int> slotOf;      // NJ: slot -> position
   std::vector<int> mass;        // leaf count per slot
   std::vector<int> rowPartner;  // UPGMA: best partner per slot, 0 = to be recomputed
-  std::vector<double> rowBest;  // UPGMA: best value per slot; NJ: least filter value per slot
+  std::vector<double> rowBest;  // UPGMA: best value per slot; NJ: least filter values per slot
   std::vector<double> r;        // NJ: net divergences per slot
   std::vector<double> approx;   // NJ: net divergences kept up to date approximately
   std::vector<double> scaled;   // NJ: the same over n - 2
   std::vector<int> stamp;       // NJ: the step r was computed in, per slot
   std::vector<uint64_t> candidates;  // NJ: position pairs the filter lets through
-  std::vector<double> cells;    // NJ: the working matrix by slot, rows padded to 4 doubles
+  std::vector<double> cells;    // NJ: the working matrix by slot, rows padded to 8 doubles
   std::vector<double> fresh;    // NJ: the new cluster's distances
   std::vector<int> pool;        // UPGMA: the taxa of each cluster, ascending, one run per slot
   std::vector<int> poolSpare;   // UPGMA: where the pool is compacted into
@@ -113,10 +113,11 @@ void startClusters(Tree& tree, int n, RowTaxa rows, int firstSlot, TreeWorkspace
 // Joins the clusters in slots p and q into a new node kept in slot p: Left has more leaves or, on
 // equal counts, the smaller name (q's when the names are equal); its label is the smaller name.
 void joinClusters(Tree& tree, int p, int q, TreeWorkspace& ws);
-// Neighbor-joining with the pruned pair search from prunedFrom taxa on (tests try it small), its
-// kernels using vectors of at most maxLanes doubles (tests try each width the processor runs).
+// Neighbor-joining with the pruned pair search from prunedFrom taxa on (tests try it small), and
+// with the kernels of a vector width: 0 this processor's best, 1 portable, 4 AVX2, 8 AVX-512F at
+// every size (each only where the processor runs it).
 Tree buildNeighborJoiningWith(const SquareMatrix& K, int n, RowTaxa rows, TreeWorkspace& ws,
-                              int prunedFrom, int maxLanes = 8);
+                              int prunedFrom, int lanes = 0);
 // UPGMA with the pruned pair search from prunedFrom taxa on.
 Tree buildUpgmaWith(const SquareMatrix& K, int n, RowTaxa rows, bool isDistance, TreeWorkspace& ws,
                     int prunedFrom);

@@ -56,48 +56,68 @@ inline __attribute__((always_inline)) void RowSumsImpl(const double* w, std::siz
   for (; c < lanes; c += 4) SumBlock<1>(w, stride, ord, n, c, r);
 }
 
-// rowMin[a] = min over b > a of u(a, b) = (W(a, b) - x(b)) - x(a), x = r * inv; returns the least
-// of them. The final subtraction is monotone, so it is applied to the row's least W(a, b) - x(b).
-// Lanes whose x is NaN (past the live slots) never win a comparison; rows are read from 32-byte
-// boundaries, with the lanes up to a itself pushed out by adding +inf. Min is exact, so the lane
-// width changes no value.
+// rowMin[a L + l] = (min over the b > a of lane l of W(a, b) - x(b)) - x(a), x = r * inv, so that
+// the least of row a's L values is min over b > a of u(a, b) = (W(a, b) - x(b)) - x(a), the final
+// subtraction being monotone; returns the least u. No row's lanes are folded into one.
+// Lanes whose x is NaN (past the live slots) never win a comparison; rows are read from
+// boundaries of L doubles, with the lanes up to a itself pushed out by adding +inf. Rows go four
+// at a time, sharing the loads of x. Min is exact, so neither changes a value.
 template <class V, int L>
 inline __attribute__((always_inline)) double FilterImpl(const double* w, std::size_t stride,
                                                         const double* x, int n, double* rowMin) {
   const double inf = std::numeric_limits<double>::infinity();
-  double head[4][L] = {};
-  for (int h = 1; h < 4; ++h)
-    for (int l = 0; l < h; ++l) head[h][l] = inf;
+  double head[L + 1][L] = {};  // head[k]: the first k lanes pushed out
+  for (int k = 1; k <= L; ++k)
+    for (int l = 0; l < k; ++l) head[k][l] = inf;
   const auto load = [](const double* p) {
     V v;
     std::memcpy(&v, p, sizeof v);
     return v;
   };
-  double least = inf;
-  for (int a = 0; a + 1 < n; ++a) {
-    const double* row = w + static_cast<std::size_t>(a) * stride;
-    int b = (a + 1) & ~3;
-    V m0 = V{} + inf, m1 = V{} + inf;
-    const V first = load(row + b) - load(x + b) + load(head[(a + 1) & 3]);
-    m0 = first < m0 ? first : m0;
-    b += L;
-    for (; b + L < n; b += 2 * L) {
-      const V u0 = load(row + b) - load(x + b);
-      const V u1 = load(row + b + L) - load(x + b + L);
-      m0 = u0 < m0 ? u0 : m0;
-      m1 = u1 < m1 ? u1 : m1;
+  const V none = V{} + inf;
+  const auto least = [](V u, V m) { return u < m ? u : m; };
+  V all = none;
+  const auto finish = [&](int a, V m) {
+    const V u = m - x[a];
+    std::memcpy(rowMin + static_cast<std::size_t>(a) * L, &u, sizeof u);
+    all = least(u, all);
+  };
+  int a = 0;
+  // Rows a..a + 3 (the last may be row n - 1, which has no pair left and stays at +inf); from
+  // column c + L on every pair is past all four.
+  for (; a + 3 < n; a += 4) {
+    const int c = a & ~(L - 1);
+    const double* r0 = w + static_cast<std::size_t>(a) * stride;
+    const double* r1 = r0 + stride;
+    const double* r2 = r1 + stride;
+    const double* r3 = r2 + stride;
+    const V xc = load(x + c);
+    V m0 = least(load(r0 + c) - xc + load(head[a - c + 1]), none);
+    V m1 = least(load(r1 + c) - xc + load(head[a - c + 2]), none);
+    V m2 = least(load(r2 + c) - xc + load(head[a - c + 3]), none);
+    V m3 = least(load(r3 + c) - xc + load(head[a - c + 4]), none);
+    for (int b = c + L; b < n; b += L) {
+      const V xb = load(x + b);
+      m0 = least(load(r0 + b) - xb, m0);
+      m1 = least(load(r1 + b) - xb, m1);
+      m2 = least(load(r2 + b) - xb, m2);
+      m3 = least(load(r3 + b) - xb, m3);
     }
-    if (b < n) {
-      const V u0 = load(row + b) - load(x + b);
-      m0 = u0 < m0 ? u0 : m0;
-    }
-    m0 = m1 < m0 ? m1 : m0;
-    double best = m0[0];
-    for (int l = 1; l < L; ++l) best = m0[l] < best ? m0[l] : best;
-    rowMin[a] = best - x[a];
-    least = rowMin[a] < least ? rowMin[a] : least;
+    finish(a, m0);
+    finish(a + 1, m1);
+    finish(a + 2, m2);
+    if (a + 4 < n) finish(a + 3, m3);
   }
-  return least;
+  for (; a + 1 < n; ++a) {
+    const double* row = w + static_cast<std::size_t>(a) * stride;
+    const int c = (a + 1) & ~(L - 1);
+    V m = least(load(row + c) - load(x + c) + load(head[a + 1 - c]), none);
+    for (int b = c + L; b < n; b += L) m = least(load(row + b) - load(x + b), m);
+    finish(a, m);
+  }
+  double m = all[0];
+  for (int l = 1; l < L; ++l) m = all[l] < m ? all[l] : m;
+  return m;
 }
 
 using I4 = long long __attribute__((vector_size(32)));
@@ -170,6 +190,7 @@ inline __attribute__((always_inline)) double SumImpl(const double* v, int count,
 
 // The kernels, built for each instruction set; Build picks one set per run.
 struct Kernels {
+  int lanes;  // of the filter's values per row
   double (*filter)(const double*, std::size_t, const double*, int, double*);
   void (*rowSums)(const double*, std::size_t, const int*, int, double*);
   double (*maxAbs)(const double*, int);
@@ -178,7 +199,7 @@ struct Kernels {
   double (*sum)(const double*, int, double&);
 };
 
-#define RAMOVIA_NJ_KERNELS(Name, Target, Impl)                                                \
+#define RAMOVIA_NJ_KERNELS(Name, Target, Lanes, Impl)                                            \
   Target double Filter##Name(const double* w, std::size_t stride, const double* x, int n,      \
                              double* rowMin) {                                                 \
     return Impl(w, stride, x, n, rowMin);                                                      \
@@ -198,21 +219,30 @@ struct Kernels {
   Target double Sum##Name(const double* v, int count, double& maxAbs) {                        \
     return SumImpl(v, count, maxAbs);                                                          \
   }                                                                                            \
-  constexpr Kernels k##Name{Filter##Name, RowSums##Name, MaxAbs##Name,                         \
+  constexpr Kernels k##Name{Lanes, Filter##Name, RowSums##Name, MaxAbs##Name,                         \
                             Scale##Name,  Fresh##Name,   Sum##Name};
 
 #define RAMOVIA_NO_TARGET
-RAMOVIA_NJ_KERNELS(Generic, RAMOVIA_NO_TARGET, (FilterImpl<V4, 4>))
-RAMOVIA_NJ_KERNELS(Avx2, __attribute__((target("avx2"))), (FilterImpl<V4, 4>))
-RAMOVIA_NJ_KERNELS(Avx512, __attribute__((target("avx512f"))), (FilterImpl<V8, 8>))
+RAMOVIA_NJ_KERNELS(Generic, RAMOVIA_NO_TARGET, 4, (FilterImpl<V4, 4>))
+RAMOVIA_NJ_KERNELS(Avx2, __attribute__((target("avx2"))), 4, (FilterImpl<V4, 4>))
+RAMOVIA_NJ_KERNELS(Avx512, __attribute__((target("avx512f"))), 8, (FilterImpl<V8, 8>))
 #undef RAMOVIA_NO_TARGET
 #undef RAMOVIA_NJ_KERNELS
 
-// The widest kernels this processor runs, up to maxLanes doubles a vector.
-const Kernels& KernelsFor(int maxLanes) {
-  if (maxLanes >= 8 && hasAvx512()) return kAvx512;
-  if (maxLanes >= 4 && hasAvx2()) return kAvx2;
+// Below this many live clusters the rows are too short for the eight-lane filter to gain.
+constexpr int kWideFilterFrom = 256;
+
+// The kernels for a choice of lanes (0: this processor's best), and the ones for the filter of
+// the wide steps.
+const Kernels& KernelsFor(int lanes) {
+  if (lanes == 0 || lanes >= 4) {
+    if (lanes >= 8 && hasAvx512()) return kAvx512;
+    if (hasAvx2()) return kAvx2;
+  }
   return kGeneric;
+}
+const Kernels& WideKernelsFor(int lanes) {
+  return lanes == 0 && hasAvx512() ? kAvx512 : KernelsFor(lanes);
 }
 
 bool SameBits(double a, double b) {
@@ -249,7 +279,8 @@ struct NbJoinRun {
   double* ra = nullptr;       // approximate net divergence per slot; NaN past the live slots
   bool symmetric = false;
   const Kernels* kern = &kGeneric;
-  int maxLanes = 8;           // the widest vectors the kernels may use
+  const Kernels* wide = &kGeneric;  // the filter's from kWideFilterFrom live clusters on
+  int width = 0;                    // 0: the kernels this processor runs best; else as chosen
   bool pruned = false;        // slots stay put; the pair search walks each row's sorted list
   int kPrunedFrom = kPrunedSearchFrom;
   double maxW = 0.0;          // bound of |W| over the live entries
@@ -369,15 +400,20 @@ struct NbJoinRun {
     if (pruned) return PrunedChoose(p, q, d, inv, tol, bound);
     std::fill(x + n, x + stride + 8, std::numeric_limits<double>::quiet_NaN());
     double* rowMin = ws.rowBest.data();
-    const double minU = kern->filter(w, stride, x, n, rowMin);
+    const Kernels& f = n >= kWideFilterFrom ? *wide : *kern;
+    const double minU = f.filter(w, stride, x, n, rowMin);
     // The winner's u is within 2 tol of the least u: only such pairs can win.
     const double limit = minU + 2 * tol;
     if (!std::isfinite(limit)) return FullScan(p, q, d);
     auto& cand = ws.candidates;
     cand.clear();
     const std::size_t cap = 4 * static_cast<std::size_t>(n) + 64;
+    const int L = f.lanes;
     for (int a = 0; a + 1 < n && cand.size() <= cap; ++a) {
-      if (rowMin[a] > limit) continue;
+      const double* lanesOf = rowMin + static_cast<std::size_t>(a) * L;
+      bool open = false;
+      for (int l = 0; l < L; ++l) open |= lanesOf[l] <= limit;
+      if (!open) continue;
       const double* row = &At(a, 0);
       const double xa = x[a];
       for (int b = a + 1; b < n; ++b) {
@@ -629,20 +665,21 @@ struct NbJoinRun {
     step = 0;
     pruned = count >= kPrunedFrom && count <= 65536;
     if (!pruned) own = nullptr;
-    stride = static_cast<std::size_t>(n + 3) / 4 * 4;
+    stride = static_cast<std::size_t>(n + 7) / 8 * 8;
     if (own != nullptr) {
       stride = static_cast<std::size_t>(own->capacity()) + 1;
       w = own->row(1) + 1;
     } else {
-      // Room for the rows, the reads past the last live column, and 32-byte alignment.
+      // Room for the rows, the reads past the last live column, and 64-byte alignment.
       const std::size_t cells = static_cast<std::size_t>(n) * stride + 16;
       if (ws.cells.size() < cells) ws.cells.resize(cells);
-      const auto misalign = reinterpret_cast<std::uintptr_t>(ws.cells.data()) % 32;
-      w = ws.cells.data() + (misalign == 0 ? 0 : (32 - misalign) / sizeof(double));
+      const auto misalign = reinterpret_cast<std::uintptr_t>(ws.cells.data()) % 64;
+      w = ws.cells.data() + (misalign == 0 ? 0 : (64 - misalign) / sizeof(double));
     }
-    const std::size_t lanes = static_cast<std::size_t>(n + 3) / 4 * 4 + 8;
-    for (auto* v : {&ws.r, &ws.approx, &ws.scaled, &ws.rowBest, &ws.fresh})
+    const std::size_t lanes = static_cast<std::size_t>(n + 7) / 8 * 8 + 8;
+    for (auto* v : {&ws.r, &ws.approx, &ws.scaled, &ws.fresh})
       if (v->size() < lanes) v->resize(lanes);
+    if (ws.rowBest.size() < 8 * lanes) ws.rowBest.resize(8 * lanes);
     for (auto* v : {&ws.order, &ws.slotOf, &ws.stamp})
       if (v->size() < lanes) v->resize(lanes);
     if (ws.candidates.capacity() < 6 * lanes + 128) ws.candidates.reserve(6 * lanes + 128);
@@ -655,7 +692,8 @@ struct NbJoinRun {
     std::fill(stamp, stamp + lanes, -1);
     ws.mass.assign(static_cast<std::size_t>(n), 1);
     tree_detail::startClusters(tree, n, rows, 0, ws);
-    kern = &KernelsFor(maxLanes);
+    kern = &KernelsFor(width);
+    wide = &WideKernelsFor(width);
 
     symmetric = true;
     maxW = 0.0;
@@ -744,8 +782,9 @@ struct NbJoinRun {
       Widen(maxW, maxFresh);
       std::memcpy(rowP, fresh, static_cast<std::size_t>(n) * sizeof(double));
       rowP[Q] = cpq;
-      for (int k = 0; k < n; ++k)
-        if (k != P && k != Q) At(k, P) = fresh[k];
+      const double qp = At(Q, P);
+      for (int k = 0; k < n; ++k) At(k, P) = fresh[k];
+      At(Q, P) = qp;
     }
     At(P, P) = 0.0;
     ra[P] = sumU;
@@ -756,14 +795,20 @@ struct NbJoinRun {
     tree_detail::joinClusters(tree, P, Q, ws);
     ws.mass[static_cast<std::size_t>(P)] = mp + mq;
 
-    // Working list: the new cluster first, the rest in their order.
+    // Working list: the new cluster first, the rest in their order. Off the pruned path the last
+    // slot is about to move into Q's, and is entered there at once.
+    const int moved = !pruned && Q != n - 1 ? n - 1 : -1;
     int kept = 0;
     for (int t = 0; t < n; ++t) {
-      const int s = ord[t];
-      if (s != P && s != Q) ord[kept++] = s;
+      int s = ord[t];
+      if (s == P || s == Q) continue;
+      s = s == moved ? Q : s;
+      pos[s] = kept + 1;
+      ord[kept++] = s;
     }
     std::memmove(ord + 1, ord, static_cast<std::size_t>(kept) * sizeof *ord);
-    ord[0] = P;
+    ord[0] = P == moved ? Q : P;
+    pos[ord[0]] = 0;
     --n;
     if (pruned) {
       if (symmetric) JoinLists(P, Q);
@@ -773,19 +818,15 @@ struct NbJoinRun {
     // The last slot moves into the freed one, so that the live slots stay 0..n-1.
     const int last = n;
     if (Q != last) {
-      for (int k = 0; k < n; ++k) At(Q, k) = At(last, k);
-      for (int k = 0; k < n; ++k)
-        if (k != Q) At(k, Q) = At(k, last);
+      std::memcpy(&At(Q, 0), &At(last, 0), static_cast<std::size_t>(n) * sizeof(double));
+      for (int k = 0; k < n; ++k) At(k, Q) = At(k, last);
       At(Q, Q) = 0.0;
       ws.node[static_cast<std::size_t>(Q)] = ws.node[static_cast<std::size_t>(last)];
       ws.label[static_cast<std::size_t>(Q)] = ws.label[static_cast<std::size_t>(last)];
       ws.mass[static_cast<std::size_t>(Q)] = ws.mass[static_cast<std::size_t>(last)];
       ra[Q] = ra[last];
-      for (int t = 0; t < n; ++t)
-        if (ord[t] == last) ord[t] = Q;
     }
     ra[last] = std::numeric_limits<double>::quiet_NaN();
-    for (int t = 0; t < n; ++t) pos[ord[t]] = t;
   }
 };
 
@@ -805,11 +846,11 @@ Tree buildNeighborJoiningInPlace(SquareMatrix& K, int n, RowTaxa rows, TreeWorks
 
 namespace tree_detail {
 Tree buildNeighborJoiningWith(const SquareMatrix& K, int n, RowTaxa rows, TreeWorkspace& ws,
-                              int prunedFrom, int maxLanes) {
+                              int prunedFrom, int lanes) {
   checkBuildInput(K, n);
   NbJoinRun run{ws};
   run.kPrunedFrom = prunedFrom;
-  run.maxLanes = maxLanes;
+  run.width = lanes;
   return run.Build(K, n, rows, nullptr);
 }
 }  // namespace tree_detail

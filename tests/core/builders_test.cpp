@@ -249,7 +249,7 @@ TEST(Builders, MatchLiteralStepsOnRandomMatrices) {
       ASSERT_EQ(signature(fast), signature(slow)) << "NJ n=" << n << " style=" << style;
       const Tree pruned = tree_detail::buildNeighborJoiningWith(c.K, n, rows.view(), ws, 1);
       ASSERT_EQ(signature(pruned), signature(slow)) << "pruned NJ n=" << n << " style=" << style;
-      for (int lanes : {1, 4}) {
+      for (int lanes : {1, 4, 8}) {
         const Tree narrow =
             tree_detail::buildNeighborJoiningWith(c.K, n, rows.view(), ws, 1 << 20, lanes);
         ASSERT_EQ(signature(narrow), signature(slow))
@@ -296,7 +296,7 @@ TEST(Builders, MatchLiteralStepsOnLargeAndHardMatrices) {
       ASSERT_EQ(signature(fast), signature(slow)) << "NJ n=" << n << " kind=" << kind;
       const Tree pruned = tree_detail::buildNeighborJoiningWith(K, n, rows.view(), ws, 1);
       ASSERT_EQ(signature(pruned), signature(slow)) << "pruned NJ n=" << n << " kind=" << kind;
-      for (int lanes : {1, 4}) {
+      for (int lanes : {1, 4, 8}) {
         const Tree narrow =
             tree_detail::buildNeighborJoiningWith(K, n, rows.view(), ws, 1 << 20, lanes);
         ASSERT_EQ(signature(narrow), signature(slow))
