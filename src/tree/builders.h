@@ -55,7 +55,7 @@ struct TreeWorkspace {
   std::vector<int> slotOf;      // NJ: slot -> position
   std::vector<int> mass;        // leaf count per slot
   std::vector<int> rowPartner;  // UPGMA: best partner per slot, 0 = to be recomputed
-  std::vector<double> rowBest;  // UPGMA: best value per slot; NJ: least filter values per slot
+  std::vector<double> rowBest;  // UPGMA: best value per slot; NJ: least filter value per slot
   std::vector<double> r;        // NJ: net divergences per slot
   std::vector<double> approx;   // NJ: net divergences kept up to date approximately
   std::vector<double> scaled;   // NJ: the same over n - 2

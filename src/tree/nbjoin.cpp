@@ -56,9 +56,24 @@ inline __attribute__((always_inline)) void RowSumsImpl(const double* w, std::siz
   for (; c < lanes; c += 4) SumBlock<1>(w, stride, ord, n, c, r);
 }
 
-// rowMin[a L + l] = (min over the b > a of lane l of W(a, b) - x(b)) - x(a), x = r * inv, so that
-// the least of row a's L values is min over b > a of u(a, b) = (W(a, b) - x(b)) - x(a), the final
-// subtraction being monotone; returns the least u. No row's lanes are folded into one.
+RAMOVIA_VEC_INLINE V4 Min4(V4 u, V4 m) { return u < m ? u : m; }
+// A vector's lanes folded to four by min.
+RAMOVIA_VEC_INLINE V4 Half(V4 m) { return m; }
+RAMOVIA_VEC_INLINE V4 Half(V8 m) {
+  return Min4(__builtin_shufflevector(m, m, 0, 1, 2, 3), __builtin_shufflevector(m, m, 4, 5, 6, 7));
+}
+// The least lane of each of four vectors, as the lanes of one.
+RAMOVIA_VEC_INLINE V4 Fold4(V4 q0, V4 q1, V4 q2, V4 q3) {
+  const V4 t0 = Min4(__builtin_shufflevector(q0, q1, 0, 4, 2, 6),
+                     __builtin_shufflevector(q0, q1, 1, 5, 3, 7));
+  const V4 t1 = Min4(__builtin_shufflevector(q2, q3, 0, 4, 2, 6),
+                     __builtin_shufflevector(q2, q3, 1, 5, 3, 7));
+  return Min4(__builtin_shufflevector(t0, t1, 0, 1, 4, 5),
+              __builtin_shufflevector(t0, t1, 2, 3, 6, 7));
+}
+
+// rowMin[a] = min over b > a of u(a, b) = (W(a, b) - x(b)) - x(a), x = r * inv; returns the least
+// of them. The final subtraction is monotone, so it is applied to the row's least W(a, b) - x(b).
 // Lanes whose x is NaN (past the live slots) never win a comparison; rows are read from
 // boundaries of L doubles, with the lanes up to a itself pushed out by adding +inf. Rows go four
 // at a time, sharing the loads of x. Min is exact, so neither changes a value.
@@ -76,12 +91,7 @@ inline __attribute__((always_inline)) double FilterImpl(const double* w, std::si
   };
   const V none = V{} + inf;
   const auto least = [](V u, V m) { return u < m ? u : m; };
-  V all = none;
-  const auto finish = [&](int a, V m) {
-    const V u = m - x[a];
-    std::memcpy(rowMin + static_cast<std::size_t>(a) * L, &u, sizeof u);
-    all = least(u, all);
-  };
+  V4 all = Splat(inf);
   int a = 0;
   // Rows a..a + 3 (the last may be row n - 1, which has no pair left and stays at +inf); from
   // column c + L on every pair is past all four.
@@ -103,21 +113,23 @@ inline __attribute__((always_inline)) double FilterImpl(const double* w, std::si
       m2 = least(load(r2 + b) - xb, m2);
       m3 = least(load(r3 + b) - xb, m3);
     }
-    finish(a, m0);
-    finish(a + 1, m1);
-    finish(a + 2, m2);
-    if (a + 4 < n) finish(a + 3, m3);
+    const V4 u = Fold4(Half(m0), Half(m1), Half(m2), Half(m3)) - Load(x + a);
+    Store(rowMin + a, u);
+    all = Min4(u, all);
   }
+  double best = all[0];
+  for (int l = 1; l < 4; ++l) best = all[l] < best ? all[l] : best;
   for (; a + 1 < n; ++a) {
     const double* row = w + static_cast<std::size_t>(a) * stride;
     const int c = (a + 1) & ~(L - 1);
     V m = least(load(row + c) - load(x + c) + load(head[a + 1 - c]), none);
     for (int b = c + L; b < n; b += L) m = least(load(row + b) - load(x + b), m);
-    finish(a, m);
+    double r = m[0];
+    for (int l = 1; l < L; ++l) r = m[l] < r ? m[l] : r;
+    rowMin[a] = r - x[a];
+    best = rowMin[a] < best ? rowMin[a] : best;
   }
-  double m = all[0];
-  for (int l = 1; l < L; ++l) m = all[l] < m ? all[l] : m;
-  return m;
+  return best;
 }
 
 using I4 = long long __attribute__((vector_size(32)));
@@ -190,7 +202,6 @@ inline __attribute__((always_inline)) double SumImpl(const double* v, int count,
 
 // The kernels, built for each instruction set; Build picks one set per run.
 struct Kernels {
-  int lanes;  // of the filter's values per row
   double (*filter)(const double*, std::size_t, const double*, int, double*);
   void (*rowSums)(const double*, std::size_t, const int*, int, double*);
   double (*maxAbs)(const double*, int);
@@ -199,7 +210,7 @@ struct Kernels {
   double (*sum)(const double*, int, double&);
 };
 
-#define RAMOVIA_NJ_KERNELS(Name, Target, Lanes, Impl)                                            \
+#define RAMOVIA_NJ_KERNELS(Name, Target, Impl)                                                   \
   Target double Filter##Name(const double* w, std::size_t stride, const double* x, int n,      \
                              double* rowMin) {                                                 \
     return Impl(w, stride, x, n, rowMin);                                                      \
@@ -219,13 +230,13 @@ struct Kernels {
   Target double Sum##Name(const double* v, int count, double& maxAbs) {                        \
     return SumImpl(v, count, maxAbs);                                                          \
   }                                                                                            \
-  constexpr Kernels k##Name{Lanes, Filter##Name, RowSums##Name, MaxAbs##Name,                         \
+  constexpr Kernels k##Name{Filter##Name, RowSums##Name, MaxAbs##Name,                         \
                             Scale##Name,  Fresh##Name,   Sum##Name};
 
 #define RAMOVIA_NO_TARGET
-RAMOVIA_NJ_KERNELS(Generic, RAMOVIA_NO_TARGET, 4, (FilterImpl<V4, 4>))
-RAMOVIA_NJ_KERNELS(Avx2, __attribute__((target("avx2"))), 4, (FilterImpl<V4, 4>))
-RAMOVIA_NJ_KERNELS(Avx512, __attribute__((target("avx512f"))), 8, (FilterImpl<V8, 8>))
+RAMOVIA_NJ_KERNELS(Generic, RAMOVIA_NO_TARGET, (FilterImpl<V4, 4>))
+RAMOVIA_NJ_KERNELS(Avx2, __attribute__((target("avx2"))), (FilterImpl<V4, 4>))
+RAMOVIA_NJ_KERNELS(Avx512, __attribute__((target("avx512f"))), (FilterImpl<V8, 8>))
 #undef RAMOVIA_NO_TARGET
 #undef RAMOVIA_NJ_KERNELS
 
@@ -408,12 +419,8 @@ struct NbJoinRun {
     auto& cand = ws.candidates;
     cand.clear();
     const std::size_t cap = 4 * static_cast<std::size_t>(n) + 64;
-    const int L = f.lanes;
     for (int a = 0; a + 1 < n && cand.size() <= cap; ++a) {
-      const double* lanesOf = rowMin + static_cast<std::size_t>(a) * L;
-      bool open = false;
-      for (int l = 0; l < L; ++l) open |= lanesOf[l] <= limit;
-      if (!open) continue;
+      if (rowMin[a] > limit) continue;
       const double* row = &At(a, 0);
       const double xa = x[a];
       for (int b = a + 1; b < n; ++b) {
@@ -677,9 +684,8 @@ struct NbJoinRun {
       w = ws.cells.data() + (misalign == 0 ? 0 : (64 - misalign) / sizeof(double));
     }
     const std::size_t lanes = static_cast<std::size_t>(n + 7) / 8 * 8 + 8;
-    for (auto* v : {&ws.r, &ws.approx, &ws.scaled, &ws.fresh})
+    for (auto* v : {&ws.r, &ws.approx, &ws.scaled, &ws.rowBest, &ws.fresh})
       if (v->size() < lanes) v->resize(lanes);
-    if (ws.rowBest.size() < 8 * lanes) ws.rowBest.resize(8 * lanes);
     for (auto* v : {&ws.order, &ws.slotOf, &ws.stamp})
       if (v->size() < lanes) v->resize(lanes);
     if (ws.candidates.capacity() < 6 * lanes + 128) ws.candidates.reserve(6 * lanes + 128);
