@@ -18,6 +18,13 @@ std::size_t wordsFor(std::size_t bits) { return (bits + 63) / 64; }
 
 void setBit(uint64_t* words, std::size_t bit) { words[bit >> 6] |= uint64_t{1} << (bit & 63u); }
 
+RAMOVIA_POPCNT_CLONES
+int32_t countBits(const uint64_t* x, std::size_t words) {
+  int32_t held = 0;
+  for (std::size_t w = 0; w < words; ++w) held += std::popcount(x[w]);
+  return held;
+}
+
 }  // namespace
 
 void NumberPositions::build(std::span<const Marker> list) {
@@ -187,13 +194,10 @@ void SampleExpansion::expand(const PairTableIndex& index, std::span<const int32_
     const bool known = rows[k] >= 0 && rows[k] < index.rows_;
     const std::size_t at = known ? static_cast<std::size_t>(rows[k]) * words_ : none;
     offset_[k] = at;
-    int32_t held = 0;
     uint64_t any = 0;
-    for (std::size_t w = 0; w < words_; ++w) {
-      held += std::popcount(present_[at + w]);
-      if (!missing_.empty()) any |= missing_[at + w];
-    }
-    presentCount_[k] = held;
+    if (!missing_.empty())
+      for (std::size_t w = 0; w < words_; ++w) any |= missing_[at + w];
+    presentCount_[k] = countBits(present_.data() + at, words_);
     hasMissing_[k] = any != 0 ? 1 : 0;
   }
 }

@@ -64,7 +64,7 @@ struct TreeWorkspace {
   std::vector<double> scaled;   // NJ: the same over n - 2
   std::vector<int> stamp;       // NJ: the step r was computed in, per slot
   std::vector<uint64_t> candidates;  // NJ: position pairs the filter lets through
-  LargeVector<double> cells;    // NJ: the working matrix by slot, rows padded to 4 doubles
+  LargeVector<double> cells;    // NJ: the working matrix by slot, rows padded to 8 doubles
   std::vector<double> fresh;    // NJ: the new cluster's distances
   std::vector<int> pool;        // UPGMA: the taxa of each cluster, ascending, one run per slot
   std::vector<int> poolSpare;   // UPGMA: where the pool is compacted into
@@ -119,9 +119,11 @@ void startClusters(Tree& tree, int n, RowTaxa rows, int firstSlot, TreeWorkspace
 // Joins the clusters in slots p and q into a new node kept in slot p: Left has more leaves or, on
 // equal counts, the smaller name (q's when the names are equal); its label is the smaller name.
 void joinClusters(Tree& tree, int p, int q, TreeWorkspace& ws);
-// Neighbor-joining with the pruned pair search from prunedFrom taxa on (tests try it small).
+// Neighbor-joining with the pruned pair search from prunedFrom taxa on (tests try it small), and
+// with the kernels of a vector width: 0 this processor's best, 1 portable, 4 AVX2, 8 AVX-512F at
+// every size (each only where the processor runs it).
 Tree buildNeighborJoiningWith(const SquareMatrix& K, int n, RowTaxa rows, TreeWorkspace& ws,
-                              int prunedFrom);
+                              int prunedFrom, int lanes = 0);
 // UPGMA with the pruned pair search from prunedFrom taxa on.
 Tree buildUpgmaWith(const SquareMatrix& K, int n, RowTaxa rows, bool isDistance, TreeWorkspace& ws,
                     int prunedFrom);

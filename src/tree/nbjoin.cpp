@@ -56,52 +56,204 @@ inline __attribute__((always_inline)) void RowSumsImpl(const double* w, std::siz
   for (; c < lanes; c += 4) SumBlock<1>(w, stride, ord, n, c, r);
 }
 
-// rowMin[a] = min over b > a of u(a, b) = (W(a, b) - x(b)) - x(a), x = r * inv. The final
-// subtraction is monotone, so it is applied to the row's least W(a, b) - x(b). Lanes whose x is
-// NaN (past the live slots) never win a comparison; rows are read from 32-byte boundaries, with
-// the lanes up to a itself pushed out by adding +inf.
-inline __attribute__((always_inline)) void FilterImpl(const double* w, std::size_t stride,
-                                                      const double* x, int n, double* rowMin) {
+RAMOVIA_VEC_INLINE V4 Min4(V4 u, V4 m) { return u < m ? u : m; }
+// A vector's lanes folded to four by min.
+RAMOVIA_VEC_INLINE V4 Half(V4 m) { return m; }
+RAMOVIA_VEC_INLINE V4 Half(V8 m) {
+  return Min4(__builtin_shufflevector(m, m, 0, 1, 2, 3), __builtin_shufflevector(m, m, 4, 5, 6, 7));
+}
+// The least lane of each of four vectors, as the lanes of one.
+RAMOVIA_VEC_INLINE V4 Fold4(V4 q0, V4 q1, V4 q2, V4 q3) {
+  const V4 t0 = Min4(__builtin_shufflevector(q0, q1, 0, 4, 2, 6),
+                     __builtin_shufflevector(q0, q1, 1, 5, 3, 7));
+  const V4 t1 = Min4(__builtin_shufflevector(q2, q3, 0, 4, 2, 6),
+                     __builtin_shufflevector(q2, q3, 1, 5, 3, 7));
+  return Min4(__builtin_shufflevector(t0, t1, 0, 1, 4, 5),
+              __builtin_shufflevector(t0, t1, 2, 3, 6, 7));
+}
+
+// rowMin[a] = min over b > a of u(a, b) = (W(a, b) - x(b)) - x(a), x = r * inv; returns the least
+// of them. The final subtraction is monotone, so it is applied to the row's least W(a, b) - x(b).
+// Lanes whose x is NaN (past the live slots) never win a comparison; rows are read from
+// boundaries of L doubles, with the lanes up to a itself pushed out by adding +inf. Rows go four
+// at a time, sharing the loads of x. Min is exact, so neither changes a value.
+template <class V, int L>
+inline __attribute__((always_inline)) double FilterImpl(const double* w, std::size_t stride,
+                                                        const double* x, int n, double* rowMin) {
   const double inf = std::numeric_limits<double>::infinity();
-  const V4 head[4] = {V4{0, 0, 0, 0}, V4{inf, 0, 0, 0}, V4{inf, inf, 0, 0}, V4{inf, inf, inf, 0}};
-  for (int a = 0; a + 1 < n; ++a) {
+  double head[L + 1][L] = {};  // head[k]: the first k lanes pushed out
+  for (int k = 1; k <= L; ++k)
+    for (int l = 0; l < k; ++l) head[k][l] = inf;
+  const auto load = [](const double* p) {
+    V v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+  };
+  const V none = V{} + inf;
+  const auto least = [](V u, V m) { return u < m ? u : m; };
+  V4 all = Splat(inf);
+  int a = 0;
+  // Rows a..a + 3 (the last may be row n - 1, which has no pair left and stays at +inf); from
+  // column c + L on every pair is past all four.
+  for (; a + 3 < n; a += 4) {
+    const int c = a & ~(L - 1);
+    const double* r0 = w + static_cast<std::size_t>(a) * stride;
+    const double* r1 = r0 + stride;
+    const double* r2 = r1 + stride;
+    const double* r3 = r2 + stride;
+    const V xc = load(x + c);
+    V m0 = least(load(r0 + c) - xc + load(head[a - c + 1]), none);
+    V m1 = least(load(r1 + c) - xc + load(head[a - c + 2]), none);
+    V m2 = least(load(r2 + c) - xc + load(head[a - c + 3]), none);
+    V m3 = least(load(r3 + c) - xc + load(head[a - c + 4]), none);
+    for (int b = c + L; b < n; b += L) {
+      const V xb = load(x + b);
+      m0 = least(load(r0 + b) - xb, m0);
+      m1 = least(load(r1 + b) - xb, m1);
+      m2 = least(load(r2 + b) - xb, m2);
+      m3 = least(load(r3 + b) - xb, m3);
+    }
+    const V4 u = Fold4(Half(m0), Half(m1), Half(m2), Half(m3)) - Load(x + a);
+    Store(rowMin + a, u);
+    all = Min4(u, all);
+  }
+  double best = all[0];
+  for (int l = 1; l < 4; ++l) best = all[l] < best ? all[l] : best;
+  for (; a + 1 < n; ++a) {
     const double* row = w + static_cast<std::size_t>(a) * stride;
-    int b = (a + 1) & ~3;
-    V4 m0 = Splat(inf), m1 = Splat(inf);
-    const V4 first = Load(row + b) - Load(x + b) + head[(a + 1) & 3];
-    m0 = first < m0 ? first : m0;
-    b += 4;
-    for (; b + 4 < n; b += 8) {
-      const V4 u0 = Load(row + b) - Load(x + b);
-      const V4 u1 = Load(row + b + 4) - Load(x + b + 4);
-      m0 = u0 < m0 ? u0 : m0;
-      m1 = u1 < m1 ? u1 : m1;
-    }
-    if (b < n) {
-      const V4 u0 = Load(row + b) - Load(x + b);
-      m0 = u0 < m0 ? u0 : m0;
-    }
-    m0 = m1 < m0 ? m1 : m0;
-    double best = m0[0];
-    for (int l = 1; l < 4; ++l) best = m0[l] < best ? m0[l] : best;
-    rowMin[a] = best - x[a];
+    const int c = (a + 1) & ~(L - 1);
+    V m = least(load(row + c) - load(x + c) + load(head[a + 1 - c]), none);
+    for (int b = c + L; b < n; b += L) m = least(load(row + b) - load(x + b), m);
+    double r = m[0];
+    for (int l = 1; l < L; ++l) r = m[l] < r ? m[l] : r;
+    rowMin[a] = r - x[a];
+    best = rowMin[a] < best ? rowMin[a] : best;
+  }
+  return best;
+}
+
+using I4 = long long __attribute__((vector_size(32)));
+
+// The max of |v| over count values, infinite once one is not finite.
+inline __attribute__((always_inline)) double MaxAbsImpl(const double* v, int count) {
+  V4 hi = Splat(0.0), lo = Splat(0.0);
+  I4 bad = {0, 0, 0, 0};
+  int i = 0;
+  for (; i + 3 < count; i += 4) {
+    const V4 a = Load(v + i);
+    const V4 z = a - a;  // +0 for a finite value, NaN otherwise
+    hi = a > hi ? a : hi;
+    lo = a < lo ? a : lo;
+    bad |= z != z;
+  }
+  double m = 0.0;
+  bool nonFinite = false;
+  for (int l = 0; l < 4; ++l) {
+    m = hi[l] > m ? hi[l] : m;
+    m = -lo[l] > m ? -lo[l] : m;
+    nonFinite = nonFinite || bad[l] != 0;
+  }
+  for (; i < count; ++i) {
+    const double a = std::fabs(v[i]);
+    m = a > m ? a : m;
+    nonFinite = nonFinite || !std::isfinite(v[i]);
+  }
+  return nonFinite ? std::numeric_limits<double>::infinity() : m;
+}
+
+// x = r * inv over the live slots; returns the max of |r| as MaxAbs does.
+inline __attribute__((always_inline)) double ScaleImpl(const double* r, double inv, int n,
+                                                       double* x) {
+  int i = 0;
+  for (; i + 3 < n; i += 4) Store(x + i, Load(r + i) * inv);
+  for (; i < n; ++i) x[i] = r[i] * inv;
+  return MaxAbsImpl(r, n);
+}
+
+// fresh = (P's row + Q's row - cpq) / 2 over the live slots; when ra is given, each of its sums
+// loses the old terms and gains the new one.
+inline __attribute__((always_inline)) void FreshImpl(const double* rowP, const double* rowQ,
+                                                     double cpq, int n, double* fresh, double* ra) {
+  int k = 0;
+  for (; k + 3 < n; k += 4) {
+    const V4 p = Load(rowP + k), q = Load(rowQ + k);
+    const V4 f = (p + q - cpq) / 2;
+    Store(fresh + k, f);
+    if (ra != nullptr) Store(ra + k, ((Load(ra + k) - p) - q) + f);
+  }
+  for (; k < n; ++k) {
+    fresh[k] = (rowP[k] + rowQ[k] - cpq) / 2;
+    if (ra != nullptr) ra[k] = ((ra[k] - rowP[k]) - rowQ[k]) + fresh[k];
   }
 }
 
-__attribute__((target("avx2"))) void FilterAvx2(const double* w, std::size_t stride,
-                                                const double* x, int n, double* rowMin) {
-  FilterImpl(w, stride, x, n, rowMin);
-}
-void FilterGeneric(const double* w, std::size_t stride, const double* x, int n, double* rowMin) {
-  FilterImpl(w, stride, x, n, rowMin);
+// The sum of v over count values, four lanes apart and then the rest in order: each term goes
+// through no more roundings than in a sum in order, so the error bound of one holds. Returns the
+// max of |v| as MaxAbs does in maxAbs.
+inline __attribute__((always_inline)) double SumImpl(const double* v, int count, double& maxAbs) {
+  V4 acc = Splat(0.0);
+  int i = 0;
+  for (; i + 3 < count; i += 4) acc += Load(v + i);
+  double sum = (acc[0] + acc[1]) + (acc[2] + acc[3]);
+  for (; i < count; ++i) sum += v[i];
+  maxAbs = MaxAbsImpl(v, count);
+  return sum;
 }
 
-__attribute__((target("avx2"))) void RowSumsAvx2(const double* w, std::size_t stride,
-                                                 const int* ord, int n, double* r) {
-  RowSumsImpl(w, stride, ord, n, r);
+// The kernels, built for each instruction set; Build picks one set per run.
+struct Kernels {
+  double (*filter)(const double*, std::size_t, const double*, int, double*);
+  void (*rowSums)(const double*, std::size_t, const int*, int, double*);
+  double (*maxAbs)(const double*, int);
+  double (*scale)(const double*, double, int, double*);
+  void (*fresh)(const double*, const double*, double, int, double*, double*);
+  double (*sum)(const double*, int, double&);
+};
+
+#define RAMOVIA_NJ_KERNELS(Name, Target, Impl)                                                   \
+  Target double Filter##Name(const double* w, std::size_t stride, const double* x, int n,      \
+                             double* rowMin) {                                                 \
+    return Impl(w, stride, x, n, rowMin);                                                      \
+  }                                                                                            \
+  Target void RowSums##Name(const double* w, std::size_t stride, const int* ord, int n,        \
+                            double* r) {                                                       \
+    RowSumsImpl(w, stride, ord, n, r);                                                         \
+  }                                                                                            \
+  Target double MaxAbs##Name(const double* v, int count) { return MaxAbsImpl(v, count); }       \
+  Target double Scale##Name(const double* r, double inv, int n, double* x) {                   \
+    return ScaleImpl(r, inv, n, x);                                                            \
+  }                                                                                            \
+  Target void Fresh##Name(const double* rowP, const double* rowQ, double cpq, int n,           \
+                          double* fresh, double* ra) {                                         \
+    FreshImpl(rowP, rowQ, cpq, n, fresh, ra);                                                  \
+  }                                                                                            \
+  Target double Sum##Name(const double* v, int count, double& maxAbs) {                        \
+    return SumImpl(v, count, maxAbs);                                                          \
+  }                                                                                            \
+  constexpr Kernels k##Name{Filter##Name, RowSums##Name, MaxAbs##Name,                         \
+                            Scale##Name,  Fresh##Name,   Sum##Name};
+
+#define RAMOVIA_NO_TARGET
+RAMOVIA_NJ_KERNELS(Generic, RAMOVIA_NO_TARGET, (FilterImpl<V4, 4>))
+RAMOVIA_NJ_KERNELS(Avx2, __attribute__((target("avx2"))), (FilterImpl<V4, 4>))
+RAMOVIA_NJ_KERNELS(Avx512, __attribute__((target("avx512f"))), (FilterImpl<V8, 8>))
+#undef RAMOVIA_NO_TARGET
+#undef RAMOVIA_NJ_KERNELS
+
+// Below this many live clusters the rows are too short for the eight-lane filter to gain.
+constexpr int kWideFilterFrom = 256;
+
+// The kernels for a choice of lanes (0: this processor's best), and the ones for the filter of
+// the wide steps.
+const Kernels& KernelsFor(int lanes) {
+  if (lanes == 0 || lanes >= 4) {
+    if (lanes >= 8 && hasAvx512()) return kAvx512;
+    if (hasAvx2()) return kAvx2;
+  }
+  return kGeneric;
 }
-void RowSumsGeneric(const double* w, std::size_t stride, const int* ord, int n, double* r) {
-  RowSumsImpl(w, stride, ord, n, r);
+const Kernels& WideKernelsFor(int lanes) {
+  return lanes == 0 && hasAvx512() ? kAvx512 : KernelsFor(lanes);
 }
 
 bool SameBits(double a, double b) {
@@ -115,27 +267,6 @@ bool SameBits(double a, double b) {
 void Widen(double& bound, double x) {
   const double m = std::fabs(x);
   if (!(m <= bound)) bound = m == m ? m : std::numeric_limits<double>::infinity();
-}
-
-// The same over count values at once: the max of |v|, infinite once one is not finite.
-double MaxAbs(const double* v, int count) {
-  double m[4] = {0.0, 0.0, 0.0, 0.0};
-  double bad[4] = {0.0, 0.0, 0.0, 0.0};  // v - v is +0 for a finite v, NaN otherwise
-  int i = 0;
-  for (; i + 3 < count; i += 4)
-    for (int l = 0; l < 4; ++l) {
-      const double a = std::fabs(v[i + l]);
-      m[l] = a > m[l] ? a : m[l];
-      bad[l] += v[i + l] - v[i + l];
-    }
-  for (; i < count; ++i) {
-    const double a = std::fabs(v[i]);
-    m[0] = a > m[0] ? a : m[0];
-    bad[0] += v[i] - v[i];
-  }
-  const double b = (bad[0] + bad[1]) + (bad[2] + bad[3]);
-  if (b != b) return std::numeric_limits<double>::infinity();
-  return std::max(std::max(m[0], m[1]), std::max(m[2], m[3]));
 }
 
 constexpr double kEps = 0x1p-53;
@@ -158,7 +289,9 @@ struct NbJoinRun {
   int* stamp = nullptr;
   double* ra = nullptr;       // approximate net divergence per slot; NaN past the live slots
   bool symmetric = false;
-  bool avx2 = false;
+  const Kernels* kern = &kGeneric;
+  const Kernels* wide = &kGeneric;  // the filter's from kWideFilterFrom live clusters on
+  int width = 0;                    // 0: the kernels this processor runs best; else as chosen
   bool pruned = false;        // slots stay put; the pair search walks each row's sorted list
   int kPrunedFrom = kPrunedSearchFrom;
   double maxW = 0.0;          // bound of |W| over the live entries
@@ -255,10 +388,7 @@ struct NbJoinRun {
 
   void AllExactSums() {
     if (symmetric && !pruned) {
-      if (avx2)
-        RowSumsAvx2(w, stride, ord, n, rx);
-      else
-        RowSumsGeneric(w, stride, ord, n, rx);
+      kern->rowSums(w, stride, ord, n, rx);
       for (int a = 0; a < n; ++a) stamp[a] = step;
     } else {
       ExactSums(ord, n);  // every slot once, in any order
@@ -322,10 +452,11 @@ struct NbJoinRun {
     // within its drift), so |ra - rx| <= err.
     const double err = 2.02 * kEps * total * static_cast<double>(total) * maxW + drift;
     double maxR = 0.0;
+    double* x = ws.scaled.data();
     if (pruned)
       for (int t = 0; t < n; ++t) Widen(maxR, ra[ord[t]]);
     else
-      maxR = MaxAbs(ra, n);  // the live slots are 0..n-1
+      maxR = kern->scale(ra, inv, n, x);  // the live slots are 0..n-1
     maxR += err;
     const double bound = maxW + 2.1 * maxR * inv;
     if (!(bound <= kFilterLimit)) return FullScan(p, q, d);
@@ -333,16 +464,10 @@ struct NbJoinRun {
     // what underflow loses.
     const double tol = 0x1p-49 * bound + 3 * err * inv + 0x1p-1000;
     if (pruned) return PrunedChoose(p, q, d, inv, tol, bound);
-    double* x = ws.scaled.data();
-    for (int a = 0; a < n; ++a) x[a] = ra[a] * inv;
     std::fill(x + n, x + stride + 8, std::numeric_limits<double>::quiet_NaN());
     double* rowMin = ws.rowBest.data();
-    if (avx2)
-      FilterAvx2(w, stride, x, n, rowMin);
-    else
-      FilterGeneric(w, stride, x, n, rowMin);
-    double minU = std::numeric_limits<double>::infinity();
-    for (int a = 0; a + 1 < n; ++a) minU = std::min(minU, rowMin[a]);
+    const Kernels& f = n >= kWideFilterFrom ? *wide : *kern;
+    const double minU = f.filter(w, stride, x, n, rowMin);
     // The winner's u is within 2 tol of the least u: only such pairs can win.
     const double limit = minU + 2 * tol;
     if (!std::isfinite(limit)) return FullScan(p, q, d);
@@ -628,18 +753,18 @@ struct NbJoinRun {
     step = 0;
     pruned = count >= kPrunedFrom && count <= 65536;
     if (!pruned) own = nullptr;
-    stride = static_cast<std::size_t>(n + 3) / 4 * 4;
+    stride = static_cast<std::size_t>(n + 7) / 8 * 8;
     if (own != nullptr) {
       stride = static_cast<std::size_t>(own->capacity()) + 1;
       w = own->row(1) + 1;
     } else {
-      // Room for the rows, the reads past the last live column, and 32-byte alignment.
+      // Room for the rows, the reads past the last live column, and 64-byte alignment.
       const std::size_t cells = static_cast<std::size_t>(n) * stride + 16;
       if (ws.cells.size() < cells) ws.cells.resize(cells);
-      const auto misalign = reinterpret_cast<std::uintptr_t>(ws.cells.data()) % 32;
-      w = ws.cells.data() + (misalign == 0 ? 0 : (32 - misalign) / sizeof(double));
+      const auto misalign = reinterpret_cast<std::uintptr_t>(ws.cells.data()) % 64;
+      w = ws.cells.data() + (misalign == 0 ? 0 : (64 - misalign) / sizeof(double));
     }
-    const std::size_t lanes = static_cast<std::size_t>(n + 3) / 4 * 4 + 8;
+    const std::size_t lanes = static_cast<std::size_t>(n + 7) / 8 * 8 + 8;
     for (auto* v : {&ws.r, &ws.approx, &ws.scaled, &ws.rowBest, &ws.fresh})
       if (v->size() < lanes) v->resize(lanes);
     for (auto* v : {&ws.order, &ws.slotOf, &ws.stamp})
@@ -654,7 +779,8 @@ struct NbJoinRun {
     std::fill(stamp, stamp + lanes, -1);
     ws.mass.assign(static_cast<std::size_t>(n), 1);
     tree_detail::startClusters(tree, n, rows, 0, ws);
-    avx2 = vec4::hasAvx2();
+    kern = &KernelsFor(width);
+    wide = &WideKernelsFor(width);
 
     symmetric = true;
     maxW = 0.0;
@@ -668,7 +794,7 @@ struct NbJoinRun {
         std::fill(row + n, row + stride, 0.0);
       }
       row[i - 1] = 0.0;
-      Widen(maxW, MaxAbs(row, n));
+      Widen(maxW, kern->maxAbs(row, n));
     }
     // Tile by tile, so that the column reads stay in cache.
     constexpr int kTile = 16;
@@ -688,10 +814,7 @@ struct NbJoinRun {
       ownedRows = true;
       joined = 0;
     } else if (symmetric) {
-      if (avx2)
-        RowSumsAvx2(w, stride, ord, n, ra);
-      else
-        RowSumsGeneric(w, stride, ord, n, ra);
+      kern->rowSums(w, stride, ord, n, ra);
       std::fill(ra + n, ra + lanes, std::numeric_limits<double>::quiet_NaN());
     }
 
@@ -758,20 +881,18 @@ struct NbJoinRun {
         sumU += fresh[k];
       }
     } else {
-      const double* rowP = &At(P, 0);
-      const double* rowQ = &At(Q, 0);
-      for (int k = 0; k < n; ++k) fresh[k] = (rowP[k] + rowQ[k] - cpq) / 2;
-      if (symmetric)
-        for (int k = 0; k < n; ++k) ra[k] = ((ra[k] - rowP[k]) - rowQ[k]) + fresh[k];
+      double* rowP = &At(P, 0);
+      kern->fresh(rowP, &At(Q, 0), cpq, n, fresh, symmetric ? ra : nullptr);
       fresh[P] = 0.0;
       fresh[Q] = 0.0;
-      Widen(maxW, MaxAbs(fresh, n));
-      for (int k = 0; k < n; ++k) {
-        if (k == P || k == Q) continue;
-        At(P, k) = fresh[k];
-        At(k, P) = fresh[k];
-        sumU += fresh[k];
-      }
+      double maxFresh = 0.0;
+      sumU = kern->sum(fresh, n, maxFresh);  // +0 for P and Q leaves the sum as it is
+      Widen(maxW, maxFresh);
+      std::memcpy(rowP, fresh, static_cast<std::size_t>(n) * sizeof(double));
+      rowP[Q] = cpq;
+      const double qp = At(Q, P);
+      for (int k = 0; k < n; ++k) At(k, P) = fresh[k];
+      At(Q, P) = qp;
     }
     At(P, P) = 0.0;
     ra[P] = sumU;
@@ -782,14 +903,20 @@ struct NbJoinRun {
     tree_detail::joinClusters(tree, P, Q, ws);
     ws.mass[static_cast<std::size_t>(P)] = mp + mq;
 
-    // Working list: the new cluster first, the rest in their order.
+    // Working list: the new cluster first, the rest in their order. Off the pruned path the last
+    // slot is about to move into Q's, and is entered there at once.
+    const int moved = !pruned && Q != n - 1 ? n - 1 : -1;
     int kept = 0;
     for (int t = 0; t < n; ++t) {
-      const int s = ord[t];
-      if (s != P && s != Q) ord[kept++] = s;
+      int s = ord[t];
+      if (s == P || s == Q) continue;
+      s = s == moved ? Q : s;
+      pos[s] = kept + 1;
+      ord[kept++] = s;
     }
     std::memmove(ord + 1, ord, static_cast<std::size_t>(kept) * sizeof *ord);
-    ord[0] = P;
+    ord[0] = P == moved ? Q : P;
+    pos[ord[0]] = 0;
     --n;
     if (pruned) {
       if (symmetric) JoinLists(P, Q);
@@ -799,19 +926,15 @@ struct NbJoinRun {
     // The last slot moves into the freed one, so that the live slots stay 0..n-1.
     const int last = n;
     if (Q != last) {
-      for (int k = 0; k < n; ++k) At(Q, k) = At(last, k);
-      for (int k = 0; k < n; ++k)
-        if (k != Q) At(k, Q) = At(k, last);
+      std::memcpy(&At(Q, 0), &At(last, 0), static_cast<std::size_t>(n) * sizeof(double));
+      for (int k = 0; k < n; ++k) At(k, Q) = At(k, last);
       At(Q, Q) = 0.0;
       ws.node[static_cast<std::size_t>(Q)] = ws.node[static_cast<std::size_t>(last)];
       ws.label[static_cast<std::size_t>(Q)] = ws.label[static_cast<std::size_t>(last)];
       ws.mass[static_cast<std::size_t>(Q)] = ws.mass[static_cast<std::size_t>(last)];
       ra[Q] = ra[last];
-      for (int t = 0; t < n; ++t)
-        if (ord[t] == last) ord[t] = Q;
     }
     ra[last] = std::numeric_limits<double>::quiet_NaN();
-    for (int t = 0; t < n; ++t) pos[ord[t]] = t;
   }
 };
 
@@ -831,10 +954,11 @@ Tree buildNeighborJoiningInPlace(SquareMatrix& K, int n, RowTaxa rows, TreeWorks
 
 namespace tree_detail {
 Tree buildNeighborJoiningWith(const SquareMatrix& K, int n, RowTaxa rows, TreeWorkspace& ws,
-                              int prunedFrom) {
+                              int prunedFrom, int lanes) {
   checkBuildInput(K, n);
   NbJoinRun run{ws};
   run.kPrunedFrom = prunedFrom;
+  run.width = lanes;
   return run.Build(K, n, rows, nullptr);
 }
 }  // namespace tree_detail

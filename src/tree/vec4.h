@@ -23,10 +23,29 @@ RAMOVIA_VEC_INLINE V4 Load(const double* p) {
 RAMOVIA_VEC_INLINE void Store(double* p, V4 v) { std::memcpy(p, &v, sizeof v); }
 RAMOVIA_VEC_INLINE V4 Splat(double x) { return V4{x, x, x, x}; }
 
+// Eight doubles, for the kernels built for AVX-512F.
+using V8 = double __attribute__((vector_size(64)));
+RAMOVIA_VEC_INLINE V8 Load8(const double* p) {
+  V8 v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+RAMOVIA_VEC_INLINE V8 Splat8(double x) { return V8{x, x, x, x, x, x, x, x}; }
+
 // Whether this processor runs the AVX2 versions of the kernels.
 inline bool hasAvx2() {
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
   static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+#else
+  return false;
+#endif
+}
+
+// Whether this processor runs the AVX-512F versions.
+inline bool hasAvx512() {
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+  static const bool has = __builtin_cpu_supports("avx512f");
   return has;
 #else
   return false;

@@ -249,6 +249,12 @@ TEST(Builders, MatchLiteralStepsOnRandomMatrices) {
       ASSERT_EQ(signature(fast), signature(slow)) << "NJ n=" << n << " style=" << style;
       const Tree pruned = tree_detail::buildNeighborJoiningWith(c.K, n, rows.view(), ws, 1);
       ASSERT_EQ(signature(pruned), signature(slow)) << "pruned NJ n=" << n << " style=" << style;
+      for (int lanes : {1, 4, 8}) {
+        const Tree narrow =
+            tree_detail::buildNeighborJoiningWith(c.K, n, rows.view(), ws, 1 << 20, lanes);
+        ASSERT_EQ(signature(narrow), signature(slow))
+            << "NJ n=" << n << " style=" << style << " lanes=" << lanes;
+      }
     }
   }
 }
@@ -292,6 +298,12 @@ TEST(Builders, MatchLiteralStepsOnLargeAndHardMatrices) {
       ASSERT_EQ(signature(fast), signature(slow)) << "NJ n=" << n << " kind=" << kind;
       const Tree pruned = tree_detail::buildNeighborJoiningWith(K, n, rows.view(), ws, 1);
       ASSERT_EQ(signature(pruned), signature(slow)) << "pruned NJ n=" << n << " kind=" << kind;
+      for (int lanes : {1, 4, 8}) {
+        const Tree narrow =
+            tree_detail::buildNeighborJoiningWith(K, n, rows.view(), ws, 1 << 20, lanes);
+        ASSERT_EQ(signature(narrow), signature(slow))
+            << "NJ n=" << n << " kind=" << kind << " lanes=" << lanes;
+      }
       if (n > 200) continue;  // the literal UPGMA is slow at that size
       for (bool isDistance : {false, true}) {
         const Tree u = buildUpgma(K, n, rows.view(), isDistance, ws);
@@ -311,7 +323,7 @@ TEST(Builders, MatchLiteralStepsOnLargeAndHardMatrices) {
 TEST(Builders, NeighborJoiningMatchesLiteralOnNearTies) {
   std::mt19937 gen(99);
   TreeWorkspace ws;
-  for (int n : {40, 120, 250}) {
+  for (int n : {40, 120, 250, 259}) {  // 259: the widest filter takes over at 256 clusters
     SquareMatrix K(n);
     std::uniform_int_distribution<int> bits(0, 3);
     for (int i = 1; i <= n; ++i)
@@ -327,6 +339,11 @@ TEST(Builders, NeighborJoiningMatchesLiteralOnNearTies) {
     ASSERT_EQ(signature(fast), signature(slow)) << "n=" << n;
     const Tree pruned = tree_detail::buildNeighborJoiningWith(K, n, rows.view(), ws, 1);
     ASSERT_EQ(signature(pruned), signature(slow)) << "pruned n=" << n;
+    for (int lanes : {1, 4, 8}) {
+      const Tree narrow =
+          tree_detail::buildNeighborJoiningWith(K, n, rows.view(), ws, 1 << 20, lanes);
+      ASSERT_EQ(signature(narrow), signature(slow)) << "n=" << n << " lanes=" << lanes;
+    }
   }
 }
 
