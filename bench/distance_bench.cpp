@@ -18,6 +18,7 @@ Dataset presenceSet() {
   std::uniform_real_distribution<double> u(0.0, 1.0);
   std::vector<Block> blocks(10);
   std::vector<std::vector<uint8_t>> hasData(10, std::vector<uint8_t>(200, 1));
+  ScoreStore scores;
   for (int b = 0; b < 10; ++b) {
     blocks[static_cast<std::size_t>(b)].id = b;
     for (int k = 0; k < 200; ++k)
@@ -26,16 +27,17 @@ Dataset presenceSet() {
   }
   for (int t = 0; t < 200; ++t)
     for (int b = 0; b < 10; ++b) {
-      BlockTaxon column{Name("taxon" + std::to_string(t)), -1, {}};
+      BlockTaxon column{Name("taxon" + std::to_string(t)), -1, scores.size(), 0};
       if (u(rng) < 0.03) {
         hasData[static_cast<std::size_t>(b)][static_cast<std::size_t>(t)] = 0;
       } else {
         for (int k = 0; k < 200; ++k)
-          if (u(rng) < 0.4) column.scores.push_back(Score{b * 200 + k + 1, 1.0});
+          if (u(rng) < 0.4) scores.push_back(Score{b * 200 + k + 1, 1.0});
       }
+      column.count = scores.size() - column.first;
       blocks[static_cast<std::size_t>(b)].taxa.push_back(std::move(column));
     }
-  return mergeBlocks(std::move(blocks), hasData, false);
+  return mergeBlocks(std::move(blocks), std::move(scores), hasData, false);
 }
 
 struct Presence {
@@ -100,6 +102,7 @@ Dataset frequencySet() {
   std::uniform_real_distribution<double> u(0.0, 1.0);
   std::vector<Block> blocks(50);
   std::vector<std::vector<uint8_t>> hasData(50);
+  ScoreStore scores;
   int32_t num = 1;
   for (int l = 0; l < 50; ++l) {
     Block& locus = blocks[static_cast<std::size_t>(l)];
@@ -107,21 +110,22 @@ Dataset frequencySet() {
     const int alleles = 6 + static_cast<int>(rng() % 5);
     for (int a = 0; a < alleles; ++a) locus.markers.push_back(Marker{num + a, Name(std::to_string(num + a)), l});
     for (int t = 0; t < 200; ++t) {
-      BlockTaxon column{Name("taxon" + std::to_string(t)), -1, {}};
+      BlockTaxon column{Name("taxon" + std::to_string(t)), -1, scores.size(), 0};
       const bool present = !(u(rng) < 0.05);
       if (present) {
         std::vector<double> v(static_cast<std::size_t>(alleles));
         double sum = 0;
         for (double& x : v) sum += (x = u(rng));
         for (int a = 0; a < alleles; ++a)
-          column.scores.push_back(Score{num + a, v[static_cast<std::size_t>(a)] / sum});
+          scores.push_back(Score{num + a, v[static_cast<std::size_t>(a)] / sum});
       }
+      column.count = scores.size() - column.first;
       locus.taxa.push_back(std::move(column));
       hasData[static_cast<std::size_t>(l)].push_back(present ? 1 : 0);
     }
     num += alleles;
   }
-  return mergeBlocks(std::move(blocks), hasData, true);
+  return mergeBlocks(std::move(blocks), std::move(scores), hasData, true);
 }
 
 struct Frequencies {

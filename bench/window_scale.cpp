@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
   std::uniform_real_distribution<double> real(0.0, 1.0);
 
   Dataset data;
-  for (int i = 0; i < n; ++i) data.taxa.push_back({Name("Taxon_" + std::to_string(i + 1)), {}, {}});
+  for (int i = 0; i < n; ++i) data.taxa.push_back({Name("Taxon_" + std::to_string(i + 1)), {}});
   CoefficientMatrix m;
   m.method = TreeMethod::NeighborJoining;
   for (int i = 0; i < n; ++i) m.taxa.push_back(i);

@@ -34,7 +34,8 @@ void checkConsistent(const ramovia::Dataset& d) {
     for (const auto& column : block.taxa) {
       check(column.taxon >= 0 && column.taxon < d.taxonCount());
       check(d.taxa[static_cast<std::size_t>(column.taxon)].name == column.name);
-      for (const auto& s : column.scores) check(numbers.count(s.marker) == 1);
+      check(column.first <= d.scores.size() && column.count <= d.scores.size() - column.first);
+      for (const auto& s : d.scoresOf(column)) check(numbers.count(s.marker) == 1);
     }
   }
   for (const auto& t : d.taxa)

@@ -146,7 +146,7 @@ class DivergenceSource : public MatrixSource {
   DivergenceSource(const Dataset& data, bool storeDistances, bool different)
       : MatrixSource(data, different), storeDistances_(storeDistances) {
     for (const Block& b : data.blocks) {
-      indexes_.push_back(PairTableIndex::build(b));
+      indexes_.push_back(PairTableIndex::build(data, b));
       first_.push_back(firstColumns(b, data.taxonCount()));
     }
   }

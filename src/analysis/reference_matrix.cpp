@@ -52,7 +52,7 @@ void computeReferenceMatrix(const Dataset& data, Coefficient c, TreeMethod metho
     const auto n = static_cast<int32_t>(block.markers.size());
     drawMarkerSample(random, n, n, true, drawn, seen);
     columns[b] = allPositions(static_cast<int32_t>(block.taxa.size()));
-    const PairTableIndex index = PairTableIndex::build(block);
+    const PairTableIndex index = PairTableIndex::build(data, block);
     SampleExpansion sample;
     sample.assign(index, columns[b], allPositions(n));
     computeSimilarityMatrix(sample, Coefficient::NucleotideDivergence, storeDistances, false,

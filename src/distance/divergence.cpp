@@ -25,7 +25,7 @@ void mergeBlockMatrices(int32_t taxonCount, std::span<const BlockMatrix> blocks,
     scratch.where.assign(static_cast<std::size_t>(count), -1);
     for (int32_t p = 0; p < count; ++p) {
       const BlockTaxon& column = b.block->taxa[static_cast<std::size_t>(b.columns[static_cast<std::size_t>(p)])];
-      if (column.scores.empty()) continue;
+      if (column.count == 0) continue;
       if (column.taxon >= 0 && column.taxon < taxonCount)
         scratch.where[static_cast<std::size_t>(p)] =
             scratch.positionOf[static_cast<std::size_t>(column.taxon)];

@@ -34,7 +34,7 @@ FrequencyIndex FrequencyIndex::build(const Dataset& data) {
       if (column[r] < 0) continue;
       ix.occurs_[r * locusCount + l] = 1;
       double* freq = ix.freq_.data() + locus.base + r * static_cast<std::size_t>(locus.slots);
-      for (const Score& sc : block.taxa[static_cast<std::size_t>(column[r])].scores) {
+      for (const Score& sc : data.scoresOf(block.taxa[static_cast<std::size_t>(column[r])])) {
         const int32_t p = locus.numbers.find(sc.marker);
         if (p < 0 || filledBy[static_cast<std::size_t>(p)] == static_cast<int32_t>(r)) continue;
         filledBy[static_cast<std::size_t>(p)] = static_cast<int32_t>(r);  // first with that number

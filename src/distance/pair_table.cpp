@@ -56,40 +56,47 @@ void NumberPositions::build(std::span<const Marker> list) {
 }
 
 PairTableIndex PairTableIndex::build(const Dataset& data) {
-  std::vector<PresenceRow> rows;
-  rows.reserve(data.taxa.size());
-  for (const Taxon& t : data.taxa) rows.push_back({&t.scores, &t.missingBlocks});
-  return build(data.markers, rows);
+  std::vector<PresenceRun> runs;
+  for (const Block& block : data.blocks)
+    for (const BlockTaxon& column : block.taxa) runs.push_back({column.taxon, data.scoresOf(column)});
+  std::vector<const std::vector<int32_t>*> missing;
+  missing.reserve(data.taxa.size());
+  for (const Taxon& t : data.taxa) missing.push_back(&t.missingBlocks);
+  return build(data.markers, data.taxa.size(), runs, missing);
 }
 
-PairTableIndex PairTableIndex::build(const Block& block) {
-  std::vector<PresenceRow> rows;
-  rows.reserve(block.taxa.size());
-  for (const BlockTaxon& t : block.taxa) rows.push_back({&t.scores, nullptr});
-  return build(block.markers, rows);
+PairTableIndex PairTableIndex::build(const Dataset& data, const Block& block) {
+  std::vector<PresenceRun> runs;
+  runs.reserve(block.taxa.size());
+  for (std::size_t k = 0; k < block.taxa.size(); ++k)
+    runs.push_back({static_cast<int32_t>(k), data.scoresOf(block.taxa[k])});
+  return build(block.markers, block.taxa.size(), runs, {});
 }
 
-PairTableIndex PairTableIndex::build(std::span<const Marker> positions,
-                                     std::span<const PresenceRow> rowList) {
+PairTableIndex PairTableIndex::build(std::span<const Marker> positions, std::size_t rows,
+                                     std::span<const PresenceRun> runs,
+                                     std::span<const std::vector<int32_t>* const> missingBlocks) {
   PairTableIndex ix;
   ix.positions_ = static_cast<int32_t>(positions.size());
   ix.numbers_.build(positions);
-  const std::size_t rows = rowList.size();
   ix.rows_ = static_cast<int32_t>(rows);
   ix.rowWords_ = wordsFor(rows);
 
   ix.columns_.assign((static_cast<std::size_t>(ix.positions_) + 1) * ix.rowWords_, 0);
-  for (std::size_t r = 0; r < rows; ++r) {
-    for (const Score& s : *rowList[r].scores) {
+  for (const PresenceRun& run : runs) {
+    if (run.row < 0 || static_cast<std::size_t>(run.row) >= rows) continue;
+    for (const Score& s : run.scores) {
       const int32_t p = ix.numbers_.find(s.marker);
-      if (p >= 0) setBit(ix.columns_.data() + static_cast<std::size_t>(p) * ix.rowWords_, r);
+      if (p >= 0)
+        setBit(ix.columns_.data() + static_cast<std::size_t>(p) * ix.rowWords_,
+               static_cast<std::size_t>(run.row));
     }
   }
 
   std::vector<std::vector<int32_t>> rowBlocks(rows);
-  for (std::size_t r = 0; r < rows; ++r) {
-    if (rowList[r].missingBlocks == nullptr) continue;
-    for (const int32_t id : *rowList[r].missingBlocks) {
+  for (std::size_t r = 0; r < rows && r < missingBlocks.size(); ++r) {
+    if (missingBlocks[r] == nullptr) continue;
+    for (const int32_t id : *missingBlocks[r]) {
       const auto [it, added] = ix.blocks_.emplace(id, static_cast<int32_t>(ix.blocks_.size()));
       rowBlocks[r].push_back(it->second);
     }

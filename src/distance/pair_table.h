@@ -51,19 +51,23 @@ class NumberPositions {
   std::unordered_map<int32_t, int32_t> hash_;
 };
 
-// What one row of a pair-table index holds: its scores, and the blocks it has no data in.
-struct PresenceRow {
-  const std::vector<Score>* scores = nullptr;
-  const std::vector<int32_t>* missingBlocks = nullptr;  // null: none
+// Scores of one row of a pair-table index; a row may have several runs (a taxon has one per
+// column of each block).
+struct PresenceRun {
+  int32_t row = 0;
+  std::span<const Score> scores;
 };
 
 class PairTableIndex {
  public:
   // Rows are the data set's taxa, positions its markers.
   static PairTableIndex build(const Dataset& data);
-  // Rows are the block's columns, positions its markers.
-  static PairTableIndex build(const Block& block);
-  static PairTableIndex build(std::span<const Marker> positions, std::span<const PresenceRow> rows);
+  // Rows are the columns of this block of the data set, positions its markers.
+  static PairTableIndex build(const Dataset& data, const Block& block);
+  // missingBlocks: for each row the ids of the blocks it has no data in, or empty for none.
+  static PairTableIndex build(std::span<const Marker> positions, std::size_t rows,
+                              std::span<const PresenceRun> runs,
+                              std::span<const std::vector<int32_t>* const> missingBlocks);
 
   int32_t positionCount() const { return positions_; }
   int32_t rowCount() const { return rows_; }

@@ -505,6 +505,7 @@ bool looksLikeGenotypeTable(std::string_view text) {
 
 Dataset genotypeDataset(const GenotypeCounts& counts) {
   std::vector<Block> blocks;
+  ScoreStore scores;
   std::vector<std::vector<uint8_t>> hasData;
   std::vector<std::vector<int64_t>> copies(counts.populations.size(),
                                            std::vector<int64_t>(counts.loci.size(), 0));
@@ -524,6 +525,7 @@ Dataset genotypeDataset(const GenotypeCounts& counts) {
     for (std::size_t p = 0; p < counts.populations.size(); ++p) {
       BlockTaxon column;
       column.name = counts.populations[p];
+      column.first = scores.size();
       int64_t total = 0;
       for (const auto& entry : counts.copies[p][l]) total += entry.second;
       copies[p][l] = total;
@@ -533,15 +535,16 @@ Dataset genotypeDataset(const GenotypeCounts& counts) {
         for (const auto& [allele, n] : alleles) {
           const auto it = own.find(allele);
           const int64_t k = it == own.end() ? 0 : it->second;
-          column.scores.push_back(Score{n, static_cast<double>(k) / static_cast<double>(total)});
+          scores.push_back(Score{n, static_cast<double>(k) / static_cast<double>(total)});
         }
+        column.count = scores.size() - column.first;
       }
       block.taxa.push_back(std::move(column));
     }
     blocks.push_back(std::move(block));
     hasData.push_back(std::move(typed));
   }
-  Dataset d = mergeBlocks(std::move(blocks), hasData, true);
+  Dataset d = mergeBlocks(std::move(blocks), std::move(scores), hasData, true);
   d.alleleCopies = std::move(copies);
   return d;
 }

@@ -48,7 +48,7 @@ Dataset taxaOnly(const DistanceInput& m) {
       throw std::runtime_error("The names '" + m.names[i] + "' and another agree in their first " +
                                std::to_string(kNameLength) +
                                " characters; taxon names must differ there.");
-    d.taxa.push_back(Taxon{name, {}, {}});
+    d.taxa.push_back(Taxon{name, {}});
   }
   return d;
 }
@@ -152,7 +152,7 @@ std::string nativeTableText(const Dataset& data, std::vector<std::string>& warni
         cells += '\t';
         const int32_t k = columnOf[t2];
         if (k < 0) continue;
-        for (const Score& s : block.taxa[static_cast<std::size_t>(k)].scores)
+        for (const Score& s : data.scoresOf(block.taxa[static_cast<std::size_t>(k)]))
           if (s.marker == m.number) {
             if (s.value != 0.0 && s.value != 1.0) onlyMarks = false;
             cells += number(s.value);

@@ -1,8 +1,11 @@
 #include "input/table_reader.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <unordered_map>
 #include <unordered_set>
@@ -23,10 +26,13 @@ LineCursor::LineCursor(std::string_view text) : rest_(text), done_(false) {
 
 bool LineCursor::next(std::string_view& line) {
   if (done_) return false;
-  // A plain scan: find_first_of tests every byte against the set by a call of its own.
-  std::size_t brk = 0;
+  // The LF first, then a CR only before it, so that a text without one is not searched to its
+  // end for every line.
   const std::size_t n = rest_.size();
-  while (brk < n && rest_[brk] != '\r' && rest_[brk] != '\n') ++brk;
+  const void* lf = std::memchr(rest_.data(), '\n', n);
+  std::size_t brk = lf == nullptr ? n : static_cast<std::size_t>(static_cast<const char*>(lf) - rest_.data());
+  const void* cr = brk == 0 ? nullptr : std::memchr(rest_.data(), '\r', brk);
+  if (cr != nullptr) brk = static_cast<std::size_t>(static_cast<const char*>(cr) - rest_.data());
   if (brk == n) {
     line = rest_;
     done_ = true;
@@ -169,6 +175,7 @@ class TableReader {
   bool frequencies() const { return frequencies_; }
 
   std::vector<Block> blocks;
+  ScoreStore scores;  // the blocks' columns' runs, block after block
   std::vector<std::vector<uint8_t>> hasData;
   ValueCellCounts counts;
   bool frequencyFound = false;
@@ -184,7 +191,7 @@ class TableReader {
   void openBlock() {
     columnHasData_.assign(names_.size(), 0);
     columnScores_.assign(names_.size(), 0);
-    pending_.clear();
+    pendingCount_ = 0;
     lines_.clear();
     blockEmpty_ = true;
   }
@@ -196,21 +203,31 @@ class TableReader {
     lines_.push_back(Marker{number, label.empty() ? Name(std::to_string(number)) : cutName(label), 0});
     const std::size_t values = cells_.size() - 1;
     const std::size_t columns = names_.size();
-    for (std::size_t k = 0; k < columns; ++k) {
+    const std::size_t given = std::min(values, columns);
+    // Every read cell is written at the end of the buffer and kept by moving the end, without a
+    // branch: whether a mark is 0 is as good as random.
+    if (pending_.size() < pendingCount_ + given) pending_.resize(2 * (pendingCount_ + given));
+    PendingScore* const out = pending_.data();
+    std::size_t kept = pendingCount_;
+    for (std::size_t k = 0; k < given; ++k) {
       double value = 0.0;
-      const bool read = k < values && readValueCell(cells_[k + 1], separator_, value);
-      if (deciding && k < values && !count(k + 1, read, value, lineNumber)) return;
+      const bool read = readValueCell(cells_[k + 1], separator_, value);
+      if (deciding && !count(k + 1, read, value, lineNumber)) break;
       if (!read) {
         if (frequencies_) columnHasData_[k] = 0;
         continue;
       }
-      if (frequencies_ || value != 0.0) {
-        pending_.push_back(PendingScore{static_cast<int32_t>(k), number, value});
-        ++columnScores_[k];
-        blockEmpty_ = false;
-      }
+      out[kept] = PendingScore{static_cast<int32_t>(k), number, value};
+      const auto keep = static_cast<uint32_t>(frequencies_) | static_cast<uint32_t>(value != 0.0);
+      kept += keep;
+      columnScores_[k] += keep;
       columnHasData_[k] = 1;
     }
+    if (kept != pendingCount_) blockEmpty_ = false;
+    pendingCount_ = kept;
+    if (frequencyFound) return;
+    if (frequencies_)
+      for (std::size_t k = given; k < columns; ++k) columnHasData_[k] = 0;
     if (!deciding) return;
     for (std::size_t i = columns + 1; i < cells_.size(); ++i) {
       double value = 0.0;
@@ -223,7 +240,8 @@ class TableReader {
   // holds allele frequencies.
   bool count(std::size_t i, bool read, double value, std::size_t lineNumber) {
     counts.add(cells_[i], read, value, separator_, lineNumber, i + 1);
-    if (frequencies_ || !read || value == 0.0 || value == 1.0) return true;
+    // 0 exactly for 0 and 1 (see ValueCellCounts::add).
+    if (frequencies_ || !read || value * (value - 1.0) == 0.0) return true;
     frequencyFound = true;
     return false;
   }
@@ -255,18 +273,27 @@ class TableReader {
     block.name = blockName_;
     if (siteLength_ != kNoSiteLength) block.siteLength = siteLength_;
     for (Marker& m : lines_) m.block = block.id;
-    // Each column's list is sized once, from the scores counted per column.
+    // The block's columns take their runs of the store one after the other, sized from the
+    // scores counted per column.
     block.taxa.resize(names_.size());
+    next_.resize(names_.size());
+    uint64_t at = scores.size();
     for (std::size_t k = 0; k < names_.size(); ++k) {
       block.taxa[k].name = names_[k];
-      block.taxa[k].scores.reserve(columnScores_[k]);
+      block.taxa[k].first = at;
+      block.taxa[k].count = columnScores_[k];
+      next_[k] = at;
+      at += columnScores_[k];
     }
-    for (const PendingScore& p : pending_)
-      block.taxa[static_cast<std::size_t>(p.column)].scores.push_back(Score{p.marker, p.value});
-    std::vector<const std::vector<Score>*> rows;
-    rows.reserve(block.taxa.size());
-    for (const BlockTaxon& c : block.taxa) rows.push_back(&c.scores);
-    block.markers = distinctMarkers(rows, {&lines_});
+    scores.resize(at);
+    for (std::size_t i = 0; i < pendingCount_; ++i) {
+      const PendingScore& p = pending_[i];
+      scores[next_[static_cast<std::size_t>(p.column)]++] = Score{p.marker, p.value};
+    }
+    runs_.clear();
+    for (const BlockTaxon& c : block.taxa)
+      runs_.emplace_back(scores.data() + c.first, static_cast<std::size_t>(c.count));
+    block.markers = distinctMarkers(runs_, {&lines_}, true);
     if (!block.taxa.empty()) {
       blocks.push_back(std::move(block));
       hasData.push_back(std::move(columnHasData_));
@@ -279,8 +306,11 @@ class TableReader {
   const std::vector<Name>& names_;  // the names of the first line, cut
   std::vector<uint8_t> columnHasData_;
   std::vector<uint32_t> columnScores_;  // the open block's scores per column
-  std::vector<PendingScore> pending_;   // the open block's scores in line order
+  std::vector<PendingScore> pending_;   // the open block's scores in line order: the first
+  std::size_t pendingCount_ = 0;        // pendingCount_ of it
   std::vector<Marker> lines_;  // the open block's data lines
+  std::vector<uint64_t> next_;  // where each column's next score goes in the store
+  std::vector<std::span<const Score>> runs_;
   std::vector<std::string_view> cells_;
   std::string blockName_;
   bool blockEmpty_ = true;
@@ -309,23 +339,38 @@ bool isFrequencyTable(std::string_view text, char decimalSeparator) {
 }
 
 uint64_t readingMemoryFor(uint64_t tabs, uint64_t bytes, uint64_t names) {
-  // Every value cell may become a score, held once by its block and once by its taxon; each name
-  // of the first line a taxon with its texts, lists and checks.
+  // Every value cell may become a score, with room for the reading's buffers; each name of the first line a taxon with its texts, lists and checks.
   const uint64_t perScore = 2 * (sizeof(Score) + 16);
   return tabs * perScore + 2 * bytes + names * 512;
 }
 
-uint64_t estimateReadingMemory(std::string_view text) {
+namespace {
+struct TextCounts {
+  uint64_t tabs = 0;
+  uint64_t bytes = 0;
+  uint64_t names = 0;
+};
+
+TextCounts countText(std::string_view text) {
+  TextCounts c;
   const std::size_t end = std::min(text.find('\0'), text.size());
   const std::size_t firstLine = std::min(text.find('\n'), end);
-  uint64_t cells = 0, names = 0;
-  for (std::size_t i = 0; i < end; ++i) cells += text[i] == '\t';
-  for (std::size_t i = 0; i < firstLine; ++i) names += text[i] == '\t';
-  return readingMemoryFor(cells, end, names);
+  c.tabs = static_cast<uint64_t>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(end), '\t'));
+  c.names = static_cast<uint64_t>(std::count(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(firstLine), '\t'));
+  c.bytes = end;
+  return c;
+}
+}  // namespace
+
+uint64_t estimateReadingMemory(std::string_view text) {
+  const TextCounts c = countText(text);
+  return readingMemoryFor(c.tabs, c.bytes, c.names);
 }
 
 TableReading readTable(std::string_view text, char decimalSeparator) {
-  requireMemory(estimateReadingMemory(text), "Reading this table");
+  const TextCounts counted = countText(text);
+  requireMemory(readingMemoryFor(counted.tabs, counted.bytes, counted.names),
+                "Reading this table");
   TableReading out;
   LineCursor cursor(text);
   std::string_view nameLine;
@@ -345,6 +390,9 @@ TableReading readTable(std::string_view text, char decimalSeparator) {
   // allele frequencies only from a value that says so.
   auto read = [&](bool frequencies) {
     auto reader = std::make_unique<TableReader>(decimalSeparator, frequencies, cutNames);
+    // No value cell without a TAB before it: the store is reserved once, before it is touched,
+    // so that it is not copied as it grows and lies on large pages.
+    reader->scores.reserve(static_cast<std::size_t>(counted.tabs));
     LineCursor lines = body;
     try {
       reader->readLines(lines);
@@ -360,7 +408,8 @@ TableReading readTable(std::string_view text, char decimalSeparator) {
     out.error = nullptr;
     reader = read(true);
   }
-  out.data = mergeBlocks(std::move(reader->blocks), reader->hasData, reader->frequencies());
+  out.data = mergeBlocks(std::move(reader->blocks), std::move(reader->scores), reader->hasData,
+                         reader->frequencies());
   if (!out.error && !names.empty())
     for (auto& w : tableContentWarnings(reader->counts, decimalSeparator, out.data))
       out.warnings.push_back(std::move(w));

@@ -12,6 +12,9 @@ std::string readTableText(std::istream& in, uint64_t sizeHint) {
   constexpr std::size_t kPiece = std::size_t{4} << 20;
   constexpr std::size_t kProjectAfter = std::size_t{64} << 20;
   std::string text;
+  // A known size is taken at once: growing by pieces would copy the text at every doubling.
+  if (sizeHint > 0 && sizeHint < availableMemory() / 4)
+    text.reserve(static_cast<std::size_t>(sizeHint) + kPiece);  // the last piece is read whole
   uint64_t tabs = 0, names = 0;
   bool named = false;  // the first line, which names the taxa, is over
   bool ended = false;  // a NUL ends the text for the reader, so later bytes cost nothing

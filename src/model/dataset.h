@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string_view>
 #include <vector>
 
+#include "model/large_pages.h"
 #include "model/names.h"
 
 namespace ramovia {
@@ -23,11 +25,15 @@ struct Score {
   double value = 0.0;
 };
 
-// One column of the table within one block.
+using ScoreStore = LargeVector<Score>;
+
+// One column of the table within one block. Its scores, in line order, are a run of the data
+// set's store: positions, not pointers, so that a copied data set stays whole.
 struct BlockTaxon {
   Name name;
-  int32_t taxon = -1;         // the data set's taxon of this name
-  std::vector<Score> scores;  // in line order
+  int32_t taxon = -1;  // the data set's taxon of this name
+  uint64_t first = 0;  // position of its first score in the store
+  uint64_t count = 0;
 };
 
 struct Block {
@@ -40,7 +46,6 @@ struct Block {
 
 struct Taxon {
   Name name;
-  std::vector<Score> scores;           // every block's, block after block
   std::vector<int32_t> missingBlocks;  // ids of the blocks it has no data in, once per column
 };
 
@@ -48,6 +53,8 @@ struct Dataset {
   std::vector<Taxon> taxa;      // each name of the table once, in table order
   std::vector<Block> blocks;    // in table order
   std::vector<Marker> markers;  // the markers the taxa show, each once, first seen first
+  // Every score once: block after block, each block's columns in table order.
+  ScoreStore scores;
   double siteLength = 0.0;      // the blocks' site lengths added up
   bool frequencies = false;     // allele frequencies rather than presence/absence marks
   // Data counted from genotypes: alleleCopies[taxon][block], the typed allele copies behind each
@@ -62,20 +69,29 @@ struct Dataset {
   int32_t markerCount() const { return static_cast<int32_t>(markers.size()); }
   // Position of the taxon of exactly this name; -1 when there is none.
   int32_t taxonIndex(std::string_view name) const;
+
+  std::span<const Score> scoresOf(const BlockTaxon& column) const {
+    return {scores.data() + column.first, static_cast<std::size_t>(column.count)};
+  }
+  // A taxon's scores: every block's, block after block (a copy; for checks and small data).
+  std::vector<Score> taxonScores(int32_t taxon) const;
 };
 
 // The markers of these rows, each number once, in the order the rows and their scores list them;
-// each marker as `known` (searched by number) describes it.
-std::vector<Marker> distinctMarkers(const std::vector<const std::vector<Score>*>& rows,
-                                    const std::vector<const std::vector<Marker>*>& known);
+// each marker as `known` (searched by number) describes it. `knownHoldsEvery`: the caller knows
+// that the known lists hold every number of the rows, so the walk may end once all are listed.
+std::vector<Marker> distinctMarkers(const std::vector<std::span<const Score>>& rows,
+                                    const std::vector<const std::vector<Marker>*>& known,
+                                    bool knownHoldsEvery = false);
 
-// The data set of these blocks. Each block holds one column per name of the table; hasData[b][k]
-// tells whether column k has data in block b. Taxa are the distinct names in order; a column
-// without data puts the block among its taxon's missing blocks and is dropped from the block;
-// the others' scores are appended to their taxon's. A block's markers are those of all its
-// columns (the reader lists them).
-Dataset mergeBlocks(std::vector<Block> blocks, const std::vector<std::vector<uint8_t>>& hasData,
-                    bool frequencies);
+// The data set of these blocks, whose columns' runs are in `scores` (block after block, columns
+// in order). Each block holds one column per name of the table; hasData[b][k] tells whether
+// column k has data in block b. Taxa are the distinct names in order; a column without data puts
+// the block among its taxon's missing blocks and is dropped from the block with its scores. A
+// block's markers are those of all its columns (the reader lists them), and hold every number
+// its columns show.
+Dataset mergeBlocks(std::vector<Block> blocks, ScoreStore scores,
+                    const std::vector<std::vector<uint8_t>>& hasData, bool frequencies);
 
 // For each taxon of the data set, the first column of the block that is that taxon; -1 for none.
 std::vector<int32_t> firstColumns(const Block& block, int32_t taxonCount);

@@ -34,7 +34,7 @@ void InputGrid::fill(const Dataset& data, char decimalSeparator) {
         continue;
       }
       p.assign(markers, 0);
-      for (const Score& s : block.taxa[static_cast<std::size_t>(column[k])].scores) {
+      for (const Score& s : data.scoresOf(block.taxa[static_cast<std::size_t>(column[k])])) {
         auto at = positionOf.find(s.marker);
         if (at != positionOf.end()) p[at->second] = 1;
       }

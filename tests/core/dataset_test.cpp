@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <span>
 #include <string>
 #include <vector>
 
@@ -22,7 +23,7 @@ std::vector<Marker> markers(std::initializer_list<int> numbers) {
   for (int n : numbers) m.push_back(Marker{n, Name(std::to_string(n * 100)), n / 10});
   return m;
 }
-V numbers(const std::vector<Score>& s) {
+V numbers(std::span<const Score> s) {
   V n;
   for (const auto& x : s) n.push_back(x.marker);
   return n;
@@ -51,7 +52,7 @@ TEST(Names, CutWhenStoredAndIndexErrorsNameThePosition) {
 
 TEST(Dataset, TaxonIndexByExactName) {
   Dataset d;
-  for (const char* n : {"A", "B", "C"}) d.taxa.push_back(Taxon{n, {}, {}});
+  for (const char* n : {"A", "B", "C"}) d.taxa.push_back(Taxon{n, {}});
   EXPECT_EQ(d.taxonIndex("A"), 0);
   EXPECT_EQ(d.taxonIndex("C"), 2);
   EXPECT_EQ(d.taxonIndex("Z"), -1);
@@ -61,21 +62,24 @@ TEST(DistinctMarkers, FirstCarrierFirstAndTheFirstKnownDescription) {
   const std::vector<Score> a = scores({2, 1}), b = scores({1, 3}), c = scores({});
   std::vector<Marker> first = markers({1, 2});
   const std::vector<Marker> second = {Marker{1, "other", 5}, Marker{3, "300", 0}};
-  const auto out = distinctMarkers({&a, &b, &c}, {&first, &second});
+  const auto out = distinctMarkers({a, b, c}, {&first, &second});
   ASSERT_EQ(numbers(out), (V{2, 1, 3}));
   EXPECT_EQ(out[1].label.str(), "100");  // the first list's, not the second's
   EXPECT_EQ(out[1].block, 0);
   EXPECT_EQ(out[2].label.str(), "300");
   // A number no list knows is labelled by itself.
   const std::vector<Score> d = scores({9});
-  const auto unknown = distinctMarkers({&d}, {&first});
+  const auto unknown = distinctMarkers({d}, {&first});
   ASSERT_EQ(unknown.size(), 1u);
   EXPECT_EQ(unknown[0].label.str(), "9");
   EXPECT_EQ(unknown[0].block, -1);
+  // A caller's promise that the lists know every number changes nothing, kept or broken.
+  EXPECT_EQ(numbers(distinctMarkers({a, b, c}, {&first, &second}, true)), numbers(out));
+  EXPECT_EQ(distinctMarkers({d}, {&first}, true)[0].label.str(), "9");
   // Numbers far apart (no table by number) give the same answer.
   const std::vector<Score> far = scores({2000000000, 1, 2000000000, -5});
   const std::vector<Marker> farKnown = {Marker{-5, "minus", 2}, Marker{2000000000, "big", 1}};
-  const auto spread = distinctMarkers({&far}, {&farKnown});
+  const auto spread = distinctMarkers({far}, {&farKnown});
   ASSERT_EQ(numbers(spread), (V{2000000000, 1, -5}));
   EXPECT_EQ(spread[0].label.str(), "big");
   EXPECT_EQ(spread[1].label.str(), "1");
@@ -84,24 +88,30 @@ TEST(DistinctMarkers, FirstCarrierFirstAndTheFirstKnownDescription) {
 
 // Two blocks over columns A, B, A: B has no data in block 1, A's second column none in block 0.
 TEST(MergeBlocks, TaxaByNameMissingBlocksAndScoresBlockAfterBlock) {
+  ScoreStore store;
+  const auto column = [&store](const char* name, std::initializer_list<int> numbers) {
+    BlockTaxon c{name, -1, store.size(), numbers.size()};
+    for (int n : numbers) store.push_back(Score{n, 1.0});
+    return c;
+  };
   std::vector<Block> blocks(2);
   blocks[0].id = 0;
   blocks[0].siteLength = 4;
   blocks[0].markers = markers({1, 2});
-  blocks[0].taxa = {BlockTaxon{"A", -1, scores({1})}, BlockTaxon{"B", -1, scores({2})},
-                    BlockTaxon{"A", -1, {}}};
+  blocks[0].taxa = {column("A", {1}), column("B", {2}), column("A", {7})};
   blocks[1].id = 1;
   blocks[1].siteLength = 2.5;
   blocks[1].markers = markers({3});
-  blocks[1].taxa = {BlockTaxon{"A", -1, scores({3})}, BlockTaxon{"B", -1, {}},
-                    BlockTaxon{"A", -1, scores({3})}};
-  const Dataset d = mergeBlocks(blocks, {{1, 1, 0}, {1, 0, 1}}, true);
+  blocks[1].taxa = {column("A", {3}), column("B", {}), column("A", {3})};
+  const Dataset d = mergeBlocks(blocks, store, {{1, 1, 0}, {1, 0, 1}}, true);
   EXPECT_TRUE(d.frequencies);
   ASSERT_EQ(d.taxa.size(), 2u);
   EXPECT_EQ(d.taxa[0].name.str(), "A");
-  EXPECT_EQ(numbers(d.taxa[0].scores), (V{1, 3, 3}));
+  // A column without data leaves its scores (7) behind.
+  EXPECT_EQ(numbers(d.taxonScores(0)), (V{1, 3, 3}));
   EXPECT_EQ(d.taxa[0].missingBlocks, (V{0}));
-  EXPECT_EQ(numbers(d.taxa[1].scores), (V{2}));
+  EXPECT_EQ(numbers(d.taxonScores(1)), (V{2}));
+  EXPECT_EQ(d.scores.size(), 4u);
   EXPECT_EQ(d.taxa[1].missingBlocks, (V{1}));
   EXPECT_EQ(d.siteLength, 6.5);
   EXPECT_EQ(numbers(d.markers), (V{1, 3, 2}));
@@ -112,6 +122,16 @@ TEST(MergeBlocks, TaxaByNameMissingBlocksAndScoresBlockAfterBlock) {
   ASSERT_EQ(d.blocks[1].taxa.size(), 2u);
   EXPECT_EQ(d.blocks[1].taxa[1].taxon, 0);
   EXPECT_EQ(firstColumns(d.blocks[1], 2), (V{0, -1}));
+  // Runs given out of block order are gathered in order; a copy reads the same.
+  std::vector<Block> swapped = blocks;
+  std::swap(swapped[0].taxa, swapped[1].taxa);
+  std::swap(swapped[0].markers, swapped[1].markers);
+  const Dataset e = mergeBlocks(swapped, store, {{1, 0, 1}, {1, 1, 0}}, true);
+  const Dataset copy = e;
+  EXPECT_EQ(numbers(copy.taxonScores(0)), (V{3, 3, 1}));
+  EXPECT_EQ(numbers(copy.scoresOf(copy.blocks[1].taxa[1])), (V{2}));
+  blocks[0].taxa[0].count = 99;
+  EXPECT_THROW(mergeBlocks(blocks, store, {{1, 1, 0}, {1, 0, 1}}, true), std::out_of_range);
 }
 
 TEST(FirstColumns, FirstColumnOfEachTaxonAndNoneForOthers) {

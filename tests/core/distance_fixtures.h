@@ -8,6 +8,8 @@
 #include <limits>
 #include <numeric>
 #include <random>
+#include <span>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -15,6 +17,25 @@
 #include "model/samples.h"
 
 namespace ramovia::fixtures {
+
+// Adds a score at the end of column `column` of block `block`; the runs after it move up.
+inline void appendScore(Dataset& d, std::size_t block, std::size_t column, Score s) {
+  BlockTaxon& own = d.blocks[block].taxa[column];
+  const uint64_t at = own.first + own.count;
+  for (Block& b : d.blocks)
+    for (BlockTaxon& c : b.taxa)
+      if (&c != &own && c.first >= at) ++c.first;
+  d.scores.insert(d.scores.begin() + static_cast<std::ptrdiff_t>(at), s);
+  ++own.count;
+}
+
+// The same at the end of the taxon's last column.
+inline void appendScore(Dataset& d, int32_t taxon, Score s) {
+  for (std::size_t b = d.blocks.size(); b-- > 0;)
+    for (std::size_t k = d.blocks[b].taxa.size(); k-- > 0;)
+      if (d.blocks[b].taxa[k].taxon == taxon) return appendScore(d, b, k, s);
+  throw std::logic_error("appendScore: the taxon has no column");
+}
 
 // A cell without a score.
 inline constexpr double kNo = std::numeric_limits<double>::quiet_NaN();
@@ -66,6 +87,7 @@ class TableBuilder {
       for (const std::string& name : p.names)
         if (std::find(table.begin(), table.end(), name) == table.end()) table.push_back(name);
     std::vector<Block> blocks;
+    ScoreStore scores;
     std::vector<std::vector<uint8_t>> hasData;
     for (std::size_t b = 0; b < blocks_.size(); ++b) {
       const Pending& p = blocks_[b];
@@ -77,20 +99,24 @@ class TableBuilder {
       for (std::size_t k = 0; k < table.size(); ++k) {
         BlockTaxon column;
         column.name = table[k];
+        column.first = scores.size();
         const auto at = std::find(p.names.begin(), p.names.end(), table[k]);
         if (at != p.names.end()) {
-          column.scores = p.scores[static_cast<std::size_t>(at - p.names.begin())];
+          const std::vector<Score>& own = p.scores[static_cast<std::size_t>(at - p.names.begin())];
+          scores.insert(scores.end(), own.begin(), own.end());
           has[k] = 1;
         }
+        column.count = scores.size() - column.first;
         block.taxa.push_back(std::move(column));
       }
-      std::vector<const std::vector<Score>*> rows;
-      for (const BlockTaxon& column : block.taxa) rows.push_back(&column.scores);
+      std::vector<std::span<const Score>> rows;
+      for (const BlockTaxon& column : block.taxa)
+        rows.emplace_back(scores.data() + column.first, column.count);
       block.markers = distinctMarkers(rows, {&p.lines});
       blocks.push_back(std::move(block));
       hasData.push_back(std::move(has));
     }
-    return mergeBlocks(std::move(blocks), hasData, frequencies);
+    return mergeBlocks(std::move(blocks), std::move(scores), hasData, frequencies);
   }
 
  private:
@@ -121,6 +147,8 @@ inline Dataset randomPresenceSet(std::mt19937& rng, int taxa, int blocks, int pe
     }
   }
   Dataset data;
+  std::vector<std::vector<std::vector<Score>>> cells(
+      static_cast<std::size_t>(blocks), std::vector<std::vector<Score>>(static_cast<std::size_t>(taxa)));
   for (int t = 0; t < taxa; ++t) {
     Taxon taxon;
     taxon.name = "T" + std::to_string(t);
@@ -128,18 +156,33 @@ inline Dataset randomPresenceSet(std::mt19937& rng, int taxa, int blocks, int pe
       const bool missing = u(rng) < 0.2;
       if (missing) taxon.missingBlocks.push_back(b);
       if (missing && u(rng) < 0.6) continue;  // merged names keep some of it
+      auto& own = cells[static_cast<std::size_t>(b)][static_cast<std::size_t>(t)];
       for (const Marker& m : lines[static_cast<std::size_t>(b)]) {
         if (u(rng) >= density) continue;
-        taxon.scores.push_back(Score{m.number, 1.0});
-        if (u(rng) < 0.05) taxon.scores.push_back(Score{m.number, 1.0});
+        own.push_back(Score{m.number, 1.0});
+        if (u(rng) < 0.05) own.push_back(Score{m.number, 1.0});
       }
     }
     if (u(rng) < 0.1) taxon.missingBlocks.push_back(blocks + 7);
     if (u(rng) < 0.1 && blocks > 0) taxon.missingBlocks.push_back(0);  // twice
     data.taxa.push_back(std::move(taxon));
   }
-  std::vector<const std::vector<Score>*> rows;
-  for (const Taxon& t : data.taxa) rows.push_back(&t.scores);
+  for (int b = 0; b < blocks; ++b) {
+    Block block;
+    block.id = b;
+    block.markers = lines[static_cast<std::size_t>(b)];
+    for (int t = 0; t < taxa; ++t) {
+      const auto& own = cells[static_cast<std::size_t>(b)][static_cast<std::size_t>(t)];
+      block.taxa.push_back(BlockTaxon{data.taxa[static_cast<std::size_t>(t)].name, t,
+                                      data.scores.size(), own.size()});
+      data.scores.insert(data.scores.end(), own.begin(), own.end());
+    }
+    data.blocks.push_back(std::move(block));
+  }
+  std::vector<std::span<const Score>> rows;
+  for (int t = 0; t < taxa; ++t)
+    for (const Block& block : data.blocks)
+      rows.push_back(data.scoresOf(block.taxa[static_cast<std::size_t>(t)]));
   std::vector<const std::vector<Marker>*> known;
   for (const auto& list : lines) known.push_back(&list);
   data.markers = distinctMarkers(rows, known);

@@ -16,8 +16,8 @@
 
 namespace ramovia::literal {
 
-inline bool holds(const Taxon& t, int32_t number) {
-  return std::any_of(t.scores.begin(), t.scores.end(),
+inline bool holds(const std::vector<Score>& scores, int32_t number) {
+  return std::any_of(scores.begin(), scores.end(),
                      [number](const Score& s) { return s.marker == number; });
 }
 
@@ -27,8 +27,12 @@ inline bool misses(const Taxon& t, int32_t block) {
 
 // `sample` holds positions in `markers`; one outside the list is a marker nobody holds, of no
 // block.
-inline PairCounts pairTable(const Taxon& x, const Taxon& y, const std::vector<Marker>& markers,
+inline PairCounts pairTable(const Dataset& data, int32_t ix, int32_t iy,
                             const MarkerSample& sample) {
+  const Taxon& x = data.taxa[static_cast<std::size_t>(ix)];
+  const Taxon& y = data.taxa[static_cast<std::size_t>(iy)];
+  const std::vector<Score> xs = data.taxonScores(ix), ys = data.taxonScores(iy);
+  const std::vector<Marker>& markers = data.markers;
   PairCounts t;
   for (const int32_t p : sample) {
     bool px = false;
@@ -36,8 +40,8 @@ inline PairCounts pairTable(const Taxon& x, const Taxon& y, const std::vector<Ma
     if (p >= 0 && static_cast<std::size_t>(p) < markers.size()) {
       const Marker& m = markers[static_cast<std::size_t>(p)];
       if (misses(x, m.block) || misses(y, m.block)) continue;
-      px = holds(x, m.number);
-      py = holds(y, m.number);
+      px = holds(xs, m.number);
+      py = holds(ys, m.number);
     }
     ++t.n;
     if (px && py)
@@ -109,9 +113,9 @@ inline void similarityMatrix(const Dataset& data, const TaxonSubset& taxa,
   out.reserve(n);
   for (int i = 1; i <= n - 1; ++i) {
     for (int j = i + 1; j <= n; ++j) {
-      const Taxon& x = data.taxa[static_cast<std::size_t>(taxa[static_cast<std::size_t>(i - 1)])];
-      const Taxon& y = data.taxa[static_cast<std::size_t>(taxa[static_cast<std::size_t>(j - 1)])];
-      const double s = similarity(c, pairTable(x, y, data.markers, sample), replicate, siteLength);
+      const int32_t x = taxa[static_cast<std::size_t>(i - 1)];
+      const int32_t y = taxa[static_cast<std::size_t>(j - 1)];
+      const double s = similarity(c, pairTable(data, x, y, sample), replicate, siteLength);
       out(i, j) = storeDistances ? 1.0 - s : s;
       out(j, i) = out(i, j);
     }

@@ -44,7 +44,7 @@ TestTree threeTaxa(std::vector<Taxon>& taxa) {
 // Two leaves of any names, which the test tree reader could not take apart.
 Tree cherry(std::vector<Taxon>& taxa, const std::string& a, double la, const std::string& b,
             double lb) {
-  taxa = {Taxon{Name(a), {}, {}}, Taxon{Name(b), {}, {}}};
+  taxa = {Taxon{Name(a), {}}, Taxon{Name(b), {}}};
   Tree t;
   const int32_t x = t.addLeaf(0, la);
   const int32_t y = t.addLeaf(1, lb);
@@ -89,7 +89,7 @@ TEST(Newick, RoundTripThroughAReader) {
   std::vector<int32_t> support;
   std::vector<int32_t> pool;
   for (const auto& n : names) {
-    taxa.push_back(Taxon{Name(n), {}, {}});
+    taxa.push_back(Taxon{Name(n), {}});
     pool.push_back(tree.addLeaf(static_cast<int32_t>(taxa.size()) - 1,
                                 std::uniform_real_distribution<>(-0.1, 1)(rng)));
   }
@@ -197,7 +197,7 @@ TEST(TreeLayout, SeparatedSupportLabelsCoverNoLabelOrName) {
       std::vector<int32_t> pool;
       std::exponential_distribution<> length(round % 2 ? 40.0 : 8.0);
       for (int i = 0; i < n; ++i) {
-        taxa.push_back(Taxon{Name("T" + std::to_string(i)), {}, {}});
+        taxa.push_back(Taxon{Name("T" + std::to_string(i)), {}});
         pool.push_back(tree.addLeaf(i, length(rng)));
       }
       while (pool.size() > 1) {

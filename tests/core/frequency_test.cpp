@@ -35,9 +35,9 @@ double literalDistance(const Dataset& data, const std::vector<MarkerSample>& sam
     const Block& locus = data.blocks[b];
     const BlockTaxon* cx = columnNamed(locus, tx.name);
     const BlockTaxon* cy = columnNamed(locus, ty.name);
-    const auto freq = [&locus](const BlockTaxon* column, int32_t p) {
+    const auto freq = [&locus, &data](const BlockTaxon* column, int32_t p) {
       if (p < 0 || static_cast<std::size_t>(p) >= locus.markers.size()) return 0.0;
-      for (const Score& s : column->scores)
+      for (const Score& s : data.scoresOf(*column))
         if (s.marker == locus.markers[static_cast<std::size_t>(p)].number) return s.value;
       return 0.0;
     };
@@ -271,13 +271,12 @@ TEST(FrequencyDistances, FastEqualsLiteralOnRandomData) {
       t.addBlock(names, cells);
     }
     Dataset d = t.build(true);
-    for (Block& block : d.blocks) {
+    for (std::size_t b = 0; b < d.blocks.size(); ++b) {
+      const Block& block = d.blocks[b];
       if (block.taxa.empty() || block.markers.empty() || u(rng) >= 0.5) continue;
       // a column carrying an allele number twice: the first one counts
-      BlockTaxon& column = block.taxa.back();
       const Score repeated{block.markers.front().number, 0.9};
-      column.scores.push_back(repeated);
-      d.taxa[static_cast<std::size_t>(column.taxon)].scores.push_back(repeated);
+      fixtures::appendScore(d, b, block.taxa.size() - 1, repeated);
     }
     Random random(static_cast<uint32_t>(round));
     std::vector<MarkerSample> samples(d.blocks.size());
@@ -328,7 +327,7 @@ TEST(MergeBlockMatrices, WeightsBlocksByTheirMarkerCounts) {
   merge(d, {&ten, &thirty}, ab, false, m);
   EXPECT_NEAR(m(1, 2), 0.5, 1e-15);
   EXPECT_EQ(m(2, 1), m(1, 2));
-  d.blocks[0].taxa[1].scores.clear();  // b shows nothing in the first block
+  d.blocks[0].taxa[1].count = 0;  // b shows nothing in the first block
   merge(d, {&ten, &thirty}, ab, false, m);
   EXPECT_EQ(m(1, 2), 0.6);
   merge(d, {&ten, &thirty, &one}, ab, false, m);

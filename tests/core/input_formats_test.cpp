@@ -26,7 +26,7 @@ std::string contents(const Dataset& d) {
     s += "[" + b.name.str() + "]\n";
     for (const BlockTaxon& c : b.taxa) {
       s += " " + c.name.str() + ":";
-      for (const Score& sc : c.scores) {
+      for (const Score& sc : d.scoresOf(c)) {
         std::string label;
         for (const Marker& m : b.markers)
           if (m.number == sc.marker) label = m.label.str();

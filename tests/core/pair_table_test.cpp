@@ -24,8 +24,7 @@ PairCounts fastCount(const Dataset& d, int32_t x, int32_t y, const MarkerSample&
 }
 
 PairCounts literalCount(const Dataset& d, int32_t x, int32_t y, const MarkerSample& sample) {
-  return literal::pairTable(d.taxa[static_cast<std::size_t>(x)],
-                            d.taxa[static_cast<std::size_t>(y)], d.markers, sample);
+  return literal::pairTable(d, x, y, sample);
 }
 
 PairCounts counts(int a, int b, int c, int d) {
@@ -65,7 +64,7 @@ TEST(PairTable, MissingBlockIsLeftOutForEveryPairWithThatTaxon) {
   EXPECT_EQ(fastCount(t.data, t.z, t.y, t.all()), counts(0, 2, 2, 0));
   EXPECT_EQ(fastCount(t.data, t.x, t.y, t.all()), counts(2, 2, 2, 2));
   // A taxon that holds markers of a block it also has no data in (names merged by the cut).
-  t.data.taxa[t.z].scores.push_back(Score{5, 1.0});
+  fixtures::appendScore(t.data, t.z, Score{5, 1.0});
   EXPECT_EQ(fastCount(t.data, t.x, t.z, t.all()), counts(1, 1, 1, 1));
 }
 
@@ -85,7 +84,7 @@ TEST(PairTable, RepeatedSampleEntriesCountEachTime) {
 
 TEST(PairTable, PresenceIsByNumberOnly) {
   TwoBlocks t;
-  t.data.taxa[t.x].scores.push_back(Score{2, 0.5});  // the same number twice
+  fixtures::appendScore(t.data, t.x, Score{2, 0.5});  // the same number twice
   // A position past the list: a marker nobody holds.
   const MarkerSample sample{t.data.markerCount(), fixtures::positionOf(t.data, 2)};
   EXPECT_EQ(fastCount(t.data, t.x, t.y, sample), counts(1, 0, 0, 1));
@@ -107,7 +106,7 @@ TEST(PairTable, IndexIsReadThroughTheRowsGiven) {
   expansion.assign(index, rows, t.all());
   EXPECT_EQ(expansion.count(1, 0), counts(1, 1, 1, 1));
   EXPECT_EQ(expansion.count(1, 2), counts(0, 4, 0, 4)) << "an unknown row holds nothing";
-  t.data.taxa[t.z].scores.push_back(Score{3, 1.0});
+  fixtures::appendScore(t.data, t.z, Score{3, 1.0});
   expansion.assign(index, rows, t.all());  // stale index: the new score is not seen
   EXPECT_EQ(expansion.count(1, 0), counts(1, 1, 1, 1));
   const PairTableIndex rebuilt = PairTableIndex::build(t.data);

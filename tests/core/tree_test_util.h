@@ -65,7 +65,7 @@ class TreeReader {
   int32_t taxonOf(const std::string& name) {
     for (std::size_t k = 0; k < taxa_.size(); ++k)
       if (taxa_[k].name == std::string_view(name)) return static_cast<int32_t>(k);
-    taxa_.push_back(Taxon{Name(name), {}, {}});
+    taxa_.push_back(Taxon{Name(name), {}});
     return static_cast<int32_t>(taxa_.size()) - 1;
   }
   char peek() const { return i_ < s_.size() ? s_[i_] : '\0'; }

@@ -61,7 +61,7 @@ TEST(TreeText, LeavesAndOddNames) {
   EXPECT_EQ(lengthsText(a.tree, taxa, a.support), "A:0");
   // Names are written as they are, even when they hold the text's own punctuation; Newick
   // quotes them.
-  const std::vector<Taxon> odd = {Taxon{Name("a:b c"), {}, {}}, Taxon{Name("'q'"), {}, {}}};
+  const std::vector<Taxon> odd = {Taxon{Name("a:b c"), {}}, Taxon{Name("'q'"), {}}};
   Tree n;
   n.addInner(n.addLeaf(0, 2), n.addLeaf(1, -0.5));
   EXPECT_EQ(plainText(n, odd), "(a:b c,'q')");
@@ -78,10 +78,10 @@ TEST(TreeText, DeepTreeIsWrittenWhole) {
   std::vector<Taxon> taxa;
   Tree t;
   int32_t top = t.addLeaf(0);
-  taxa.push_back(Taxon{Name("T0"), {}, {}});
+  taxa.push_back(Taxon{Name("T0"), {}});
   std::string expect = "T0";
   for (int i = 1; i < 2000; ++i) {
-    taxa.push_back(Taxon{Name("T" + std::to_string(i)), {}, {}});
+    taxa.push_back(Taxon{Name("T" + std::to_string(i)), {}});
     top = t.addInner(top, t.addLeaf(i));
     expect = "(" + expect + ",T" + std::to_string(i) + ")";
   }

@@ -488,7 +488,7 @@ TEST(Drawing, AnExposedPartLooksAsInTheWholeDrawing) {
   std::vector<int32_t> open;
   std::vector<Taxon> taxa;
   for (int i = 0; i < 120; ++i) {
-    taxa.push_back({Name("Taxon_" + std::to_string(i)), {}, {}});
+    taxa.push_back({Name("Taxon_" + std::to_string(i)), {}});
     open.push_back(t.addLeaf(i, length(gen)));
   }
   while (open.size() > 1) {

@@ -165,7 +165,7 @@ TEST(Presenter, ARunShowsSupportOnTheViewAndCopiesWithLengths) {
 }
 
 TEST(Presenter, TreeViewsCaptionLeavesAndInnerNodes) {
-  std::vector<Taxon> taxa{{Name("A"), {}, {}}, {Name("B"), {}, {}}, {Name("C"), {}, {}}};
+  std::vector<Taxon> taxa{{Name("A"), {}}, {Name("B"), {}}, {Name("C"), {}}};
   Tree t;
   const int32_t a = t.addLeaf(0), b = t.addLeaf(1), c = t.addLeaf(2);
   const int32_t ab = t.addInner(a, b);
