@@ -3,6 +3,9 @@
 // A resampling run draws every replicate's random choices on the run thread (they are cheap and
 // depend only on the generator and the sizes), computes the replicates' matrices and trees on a
 // pool of workers, each with its own workspace, and hands the trees over in replicate order. The
+// run thread is one of the workers: while the next tree to take is not ready it computes the next
+// replicate nobody has started, instead of sleeping beside a full pool (on two cores, three busy
+// threads and a wake-up per replicate cost more than the draws and takes). The
 // run thread may draw a few replicates ahead; when a run stops early (a cancel request seen at a
 // checkpoint), the caller puts back the state that the last taken replicate left, which each job
 // records when it is drawn. So the results, and the state after the run, are the same for any
@@ -77,9 +80,10 @@ class ReplicateRunner {
     bool stopping = false;
     auto slotOf = [&](int i) -> Slot& { return slots_[static_cast<std::size_t>((i - 1) % window)]; };
 
+    Workspace& mine = workspaces_[static_cast<std::size_t>(threads - 1)];
     std::vector<std::thread> pool;
-    pool.reserve(static_cast<std::size_t>(threads));
-    for (int t = 0; t < threads; ++t) {
+    pool.reserve(static_cast<std::size_t>(threads - 1));
+    for (int t = 0; t + 1 < threads; ++t) {
       pool.emplace_back([&, t] {
         Workspace& ws = workspaces_[static_cast<std::size_t>(t)];
         std::unique_lock lock(m);
@@ -145,6 +149,18 @@ class ReplicateRunner {
         Slot& s = slotOf(taken + 1);
         {
           std::unique_lock lock(m);
+          if (!s.ready && claimed < queued) {
+            Slot& h = slotOf(++claimed);
+            lock.unlock();
+            try {
+              h.result = compute(h.job, mine);
+            } catch (...) {
+              h.error = std::current_exception();
+            }
+            lock.lock();
+            h.ready = true;
+            continue;  // draw ahead again before waiting or taking
+          }
           workDone.wait(lock, [&] { return s.ready; });
         }
         if (s.error) {
