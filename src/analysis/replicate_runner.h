@@ -80,6 +80,18 @@ class ReplicateRunner {
     bool stopping = false;
     auto slotOf = [&](int i) -> Slot& { return slots_[static_cast<std::size_t>((i - 1) % window)]; };
 
+    // Starts the next replicate nobody has started and marks it ready; called and left locked.
+    auto computeNext = [&](std::unique_lock<std::mutex>& lock, Workspace& ws) {
+      Slot& s = slotOf(++claimed);
+      lock.unlock();
+      try {
+        s.result = compute(s.job, ws);
+      } catch (...) {
+        s.error = std::current_exception();
+      }
+      lock.lock();
+      s.ready = true;
+    };
     Workspace& mine = workspaces_[static_cast<std::size_t>(threads - 1)];
     std::vector<std::thread> pool;
     pool.reserve(static_cast<std::size_t>(threads - 1));
@@ -90,16 +102,7 @@ class ReplicateRunner {
         for (;;) {
           workAvailable.wait(lock, [&] { return stopping || claimed < queued; });
           if (claimed >= queued) return;  // stopping with nothing left to start
-          const int i = ++claimed;
-          lock.unlock();
-          Slot& s = slotOf(i);
-          try {
-            s.result = compute(s.job, ws);
-          } catch (...) {
-            s.error = std::current_exception();
-          }
-          lock.lock();
-          s.ready = true;
+          computeNext(lock, ws);
           workDone.notify_all();
         }
       });
@@ -150,15 +153,7 @@ class ReplicateRunner {
         {
           std::unique_lock lock(m);
           if (!s.ready && claimed < queued) {
-            Slot& h = slotOf(++claimed);
-            lock.unlock();
-            try {
-              h.result = compute(h.job, mine);
-            } catch (...) {
-              h.error = std::current_exception();
-            }
-            lock.lock();
-            h.ready = true;
+            computeNext(lock, mine);
             continue;  // draw ahead again before waiting or taking
           }
           workDone.wait(lock, [&] { return s.ready; });
