@@ -15,17 +15,6 @@ int32_t Dataset::taxonIndex(std::string_view name) const {
   return -1;
 }
 
-std::vector<Score> Dataset::taxonScores(int32_t taxon) const {
-  std::vector<Score> out;
-  for (const Block& block : blocks)
-    for (const BlockTaxon& column : block.taxa)
-      if (column.taxon == taxon) {
-        const std::span<const Score> run = scoresOf(column);
-        out.insert(out.end(), run.begin(), run.end());
-      }
-  return out;
-}
-
 std::vector<Marker> distinctMarkers(const std::vector<std::span<const Score>>& rows,
                                     const std::vector<const std::vector<Marker>*>& known,
                                     bool knownHoldsEvery) {

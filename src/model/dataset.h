@@ -73,8 +73,6 @@ struct Dataset {
   std::span<const Score> scoresOf(const BlockTaxon& column) const {
     return {scores.data() + column.first, static_cast<std::size_t>(column.count)};
   }
-  // A taxon's scores: every block's, block after block (a copy; for checks and small data).
-  std::vector<Score> taxonScores(int32_t taxon) const;
 };
 
 // The markers of these rows, each number once, in the order the rows and their scores list them;

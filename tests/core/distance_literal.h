@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "dataset_util.h"
 #include "distance/coefficient.h"
 #include "distance/pair_table.h"
 #include "model/dataset.h"
@@ -31,7 +32,7 @@ inline PairCounts pairTable(const Dataset& data, int32_t ix, int32_t iy,
                             const MarkerSample& sample) {
   const Taxon& x = data.taxa[static_cast<std::size_t>(ix)];
   const Taxon& y = data.taxa[static_cast<std::size_t>(iy)];
-  const std::vector<Score> xs = data.taxonScores(ix), ys = data.taxonScores(iy);
+  const std::vector<Score> xs = taxonScores(data, ix), ys = taxonScores(data, iy);
   const std::vector<Marker>& markers = data.markers;
   PairCounts t;
   for (const int32_t p : sample) {

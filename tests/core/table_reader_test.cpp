@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "dataset_util.h"
 #include "input/number_reading.h"
 #include "input/table_checks.h"
 #include "input/table_reader.h"
@@ -146,13 +147,13 @@ TEST(TableRead, WorkedExample) {
   EXPECT_EQ(numbers(e2.markers), (V{3}));
 
   EXPECT_EQ(names(all), (S{"T1", "T2", "T3"}));
-  EXPECT_EQ(numbers(all.taxonScores(0)), (V{1, 3}));
-  EXPECT_EQ(numbers(all.taxonScores(1)), (V{2, 3}));
-  EXPECT_EQ(numbers(all.taxonScores(2)), (V{1, 2}));
+  EXPECT_EQ(numbers(taxonScores(all, 0)), (V{1, 3}));
+  EXPECT_EQ(numbers(taxonScores(all, 1)), (V{2, 3}));
+  EXPECT_EQ(numbers(taxonScores(all, 2)), (V{1, 2}));
   EXPECT_EQ(all.siteLength, 12.0);
   EXPECT_EQ(numbers(all.markers), (V{1, 3, 2}));
   for (const auto& t : all.taxa) EXPECT_TRUE(t.missingBlocks.empty());
-  EXPECT_EQ(all.taxonScores(0)[1].value, 1.0);
+  EXPECT_EQ(taxonScores(all, 0)[1].value, 1.0);
   EXPECT_EQ(marker(all, 3).label.str(), "3000");
   EXPECT_EQ(marker(all, 3).block, 1);
   for (int k = 0; k < 3; ++k) EXPECT_EQ(e1.taxa[static_cast<std::size_t>(k)].taxon, k);
@@ -163,7 +164,7 @@ TEST(TableRead, EveryLineBreakGivesTheSameTable) {
     std::string text = table(kWorkedExample, brk);
     text.pop_back();  // also without a final break
     const Dataset d = read(text);
-    EXPECT_EQ(numbers(d.taxonScores(2)), (V{1, 2})) << int(brk[0]);
+    EXPECT_EQ(numbers(taxonScores(d, 2)), (V{1, 2})) << int(brk[0]);
     EXPECT_EQ(d.blocks.size(), 2u);
   }
 }
@@ -218,7 +219,7 @@ TEST(TableBlocks, LastBlockWithoutMarkersIsDropped) {
       read(table({{"", "A", "B"}, {"E1"}, {"f", "1", "1"}, {"E2", "3"}, {"g", "0", "0"}}));
   ASSERT_EQ(d.blocks.size(), 1u);
   EXPECT_EQ(d.siteLength, 0.0);
-  EXPECT_EQ(numbers(d.taxonScores(0)), (V{1}));
+  EXPECT_EQ(numbers(taxonScores(d, 0)), (V{1}));
 }
 
 TEST(TableBlocks, HeaderValues) {
@@ -268,8 +269,8 @@ TEST(TableCellsRead, LabelsNumbersAndColumns) {
                                 {std::string(25, 'x'), "0", "1"},  // 3: label cut
                                 {"", "1", "1", "1", "x"}}));       // 4: extra cells ignored
   EXPECT_EQ(names(d), (S{"A", "B"}));                              // value cell 2 belongs to B
-  EXPECT_EQ(numbers(d.taxonScores(0)), (V{1, 4}));
-  EXPECT_EQ(numbers(d.taxonScores(1)), (V{3, 4}));
+  EXPECT_EQ(numbers(taxonScores(d, 0)), (V{1, 4}));
+  EXPECT_EQ(numbers(taxonScores(d, 1)), (V{3, 4}));
   EXPECT_EQ(marker(d, 1).label.str(), "1");
   EXPECT_EQ(marker(d, 4).label.str(), "4");
   EXPECT_EQ(marker(d, 3).label.str(), std::string(20, 'x'));
@@ -284,7 +285,7 @@ TEST(TableCellsRead, PresenceDataHaveDataAsSoonAsOneCellConverts) {
                                 {"E2"},
                                 {"h", "1", "1", "1", "1"}}));
   EXPECT_TRUE(d.taxa[0].missingBlocks.empty());  // all zero, still data
-  EXPECT_EQ(d.taxonScores(0).size(), 1u);
+  EXPECT_EQ(taxonScores(d, 0).size(), 1u);
   EXPECT_EQ(d.taxa[1].missingBlocks, (V{0}));  // never converted
   EXPECT_EQ(d.taxa[2].missingBlocks, (V{}));   // "?" after a 1 changes nothing
   EXPECT_EQ(d.taxa[3].missingBlocks, (V{0}));  // missing cells
@@ -304,12 +305,12 @@ TEST(TableCellsRead, FrequencyDataKeepZerosAndTheLastLineDecidesData) {
                          ',');
   EXPECT_TRUE(d.frequencies);
   // A: data throughout; B: "?" then a value again; C: no value on the last line of L1
-  EXPECT_EQ(numbers(d.taxonScores(0)), (V{1, 2, 3, 4, 5}));
-  EXPECT_EQ(d.taxonScores(0)[0].value, 0.5);
-  EXPECT_EQ(d.taxonScores(0)[2].value, 0.0);
-  EXPECT_EQ(numbers(d.taxonScores(1)), (V{1, 4, 5}));
+  EXPECT_EQ(numbers(taxonScores(d, 0)), (V{1, 2, 3, 4, 5}));
+  EXPECT_EQ(taxonScores(d, 0)[0].value, 0.5);
+  EXPECT_EQ(taxonScores(d, 0)[2].value, 0.0);
+  EXPECT_EQ(numbers(taxonScores(d, 1)), (V{1, 4, 5}));
   EXPECT_TRUE(d.taxa[1].missingBlocks.empty());
-  EXPECT_EQ(numbers(d.taxonScores(2)), (V{}));    // its L1 values are lost with the block taxon
+  EXPECT_EQ(numbers(taxonScores(d, 2)), (V{}));    // its L1 values are lost with the block taxon
   EXPECT_EQ(d.taxa[2].missingBlocks, (V{0, 1}));  // L2: missing cell
   EXPECT_EQ(names(d.blocks[0]), (S{"A", "B"}));
   EXPECT_EQ(numbers(d.blocks[0].markers), (V{1, 2, 3, 4}));
@@ -317,8 +318,8 @@ TEST(TableCellsRead, FrequencyDataKeepZerosAndTheLastLineDecidesData) {
 
 TEST(TableCellsRead, ATwoInAPresenceTableMakesEveryZeroAMarker) {
   const Dataset d = read(table({{"", "A", "B"}, {"f", "1", "0"}, {"g", "2", "0"}}));
-  EXPECT_EQ(numbers(d.taxonScores(1)), (V{1, 2}));
-  EXPECT_EQ(d.taxonScores(1)[0].value, 0.0);
+  EXPECT_EQ(numbers(taxonScores(d, 1)), (V{1, 2}));
+  EXPECT_EQ(taxonScores(d, 1)[0].value, 0.0);
   // an extra cell beyond the taxa is ignored for the data, not for the kind of data
   const Dataset b = read(table({{"", "A"}, {"f", "1", "", "5"}}));
   EXPECT_TRUE(b.frequencies);
@@ -399,8 +400,8 @@ TEST(TableWarnings, AFractionInALateBlockReadsTheWholeTableAsFrequencies) {
                                    '.');
   ASSERT_FALSE(r.error);
   EXPECT_TRUE(r.data.frequencies);
-  EXPECT_EQ(numbers(r.data.taxonScores(1)), (V{1, 2, 3}));
-  EXPECT_EQ(numbers(r.data.taxonScores(2)), (V{3}));  // its last E1 line has no value
+  EXPECT_EQ(numbers(taxonScores(r.data, 1)), (V{1, 2, 3}));
+  EXPECT_EQ(numbers(taxonScores(r.data, 2)), (V{3}));  // its last E1 line has no value
   ASSERT_EQ(r.warnings.size(), 1u);
   EXPECT_EQ(r.warnings[0],
             "Line 6, column 4 holds \"0.5\", neither 0 nor 1, so the whole table is read as allele "
@@ -447,7 +448,7 @@ TEST(TableMerge, NamesEqualInTwentyCharactersBecomeOneTaxonWithAWarning) {
                                    '.');
   const Dataset& all = r.data;
   EXPECT_EQ(names(all), (S{"abcdefghijklmnopqrst", "B"}));
-  EXPECT_EQ(numbers(all.taxonScores(0)), (V{1, 2}));
+  EXPECT_EQ(numbers(taxonScores(all, 0)), (V{1, 2}));
   EXPECT_EQ(all.taxa[0].missingBlocks, (V{1}));  // its first column has nothing in E2
   EXPECT_EQ(all.taxa[1].missingBlocks, (V{1, 1}));
   const S expected = {
@@ -462,7 +463,7 @@ TEST(TableMerge, NamesEqualInTwentyCharactersBecomeOneTaxonWithAWarning) {
 TEST(TableMerge, ScoresAreCopiedWithEveryField) {
   const Dataset d = read(table({{"", "A", "B"}, {"L"}, {"x", "0.25", "0"}, {"y", "0", "2"}}));
   const Score& src = d.scoresOf(d.blocks[0].taxa[1])[1];
-  const std::vector<Score> own = d.taxonScores(1);
+  const std::vector<Score> own = taxonScores(d, 1);
   const Score& copy = own[1];
   EXPECT_EQ(copy.marker, 2);
   EXPECT_EQ(copy.value, 2.0);
@@ -484,7 +485,7 @@ TEST(TableMerge, NoLimitOnTheNumberOfTaxa) {
   const Dataset d = read(table(rows));
   ASSERT_EQ(d.taxa.size(), 450u);
   EXPECT_EQ(d.taxonIndex("T449"), 449);
-  EXPECT_EQ(numbers(d.taxonScores(449)), (V{1}));
+  EXPECT_EQ(numbers(taxonScores(d, 449)), (V{1}));
 }
 
 // --- the input grid ---
